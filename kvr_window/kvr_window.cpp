@@ -1,0 +1,2 @@
+// kvr_window.cpp - placeholder until the window layer lands.
+#include "kvr_window.h"

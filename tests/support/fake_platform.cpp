@@ -1,0 +1,2 @@
+// fake_platform.cpp - placeholder until the scriptable fake lands.
+#include "fake_platform.h"
