@@ -3,6 +3,8 @@
 #ifndef KVR_WINDOW_H
 #define KVR_WINDOW_H
 
+#include <stdint.h>
+
 #include "kvr_platform.h"
 
 // Size of the step log, terminator included.

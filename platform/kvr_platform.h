@@ -37,7 +37,6 @@
 
 #define WINAPI
 #define CALLBACK
-#define APIENTRY
 
 typedef int BOOL;
 typedef unsigned char BYTE;
@@ -150,7 +149,8 @@ static_assert(sizeof(RECT) == 16, "RECT holds four 32-bit integers");
 
 #define LOWORD(l) ((WORD)(((UINT_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((UINT_PTR)(l)) >> 16) & 0xffff))
-#define MAKELONG(a, b) ((LONG)(((WORD)(((UINT_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((UINT_PTR)(b)) & 0xffff))) << 16))
+#define MAKELONG(a, b) \
+    ((LONG)(((WORD)(((UINT_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((UINT_PTR)(b)) & 0xffff))) << 16))
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
 #define MAKEINTRESOURCEA(i) ((LPSTR)((UINT_PTR)((WORD)(i))))

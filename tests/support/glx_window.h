@@ -1,0 +1,28 @@
+// glx_window.h - a plain GLX window for rendering tests, and pixel read-back.
+#ifndef KVR_GLX_WINDOW_H
+#define KVR_GLX_WINDOW_H
+
+#include <string>
+#include <vector>
+
+namespace glxwin {
+
+// True when $DISPLAY names a server we can open.
+bool displayAvailable();
+// True when KVR_REQUIRE_DISPLAY=1: a missing display is then a failure, not a skip.
+bool displayRequired();
+// Opens a mapped, double-buffered RGBA window of w by h with a depth buffer and makes
+// its context current. False (and nothing open) when there is no display or visual.
+bool open(int width, int height);
+// Releases context, window and display connection.
+void close();
+// Presents the back buffer.
+void swap();
+// RGBA pixels of the rectangle, bottom row first, read from the back (or front) buffer.
+std::vector<unsigned char> readPixels(int x, int y, int width, int height, bool front = false);
+// Writes RGBA pixels (bottom row first) to a PNG-less portable pixmap file for people to look at.
+bool writePpm(const std::string& path, const std::vector<unsigned char>& rgba, int width, int height);
+
+}  // namespace glxwin
+
+#endif  // KVR_GLX_WINDOW_H
