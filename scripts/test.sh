@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# test.sh - installs what the tests need, builds every preset and runs every test.
+#
+# Builds windows-cross, linux and linux-asan with warnings as errors, starts a private Xvfb
+# (1920x1080x24, stopped on exit), then runs all Linux tests (the Wine end-to-end run of the
+# cross-built Kelvor.exe among them) and the unit tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Prints a summary; exits non-zero if any step failed.
+# Build trees go to build/<preset folder>, or under $KVR_BUILD_DIR when that is set.
+# Extra arguments are passed to the full ctest run (for example -R e2e).
+set -uo pipefail
+source "$(dirname "$0")/lib.sh"
+cd "$KVR_ROOT"
+
+declare -a summary=()
+failed=0
+
+# Runs one named step, recording its outcome for the summary.
+step() {
+    local name="$1" start=$SECONDS rc
+    shift
+    kvr_say "$name"
+    "$@"
+    rc=$?
+    if [ $rc -eq 0 ]; then
+        summary+=("PASS  $name ($((SECONDS - start)) s)")
+    else
+        summary+=("FAIL  $name ($((SECONDS - start)) s, status $rc)")
+        failed=1
+    fi
+    return $rc
+}
+
+# Configures and builds one preset into its folder, with warnings as errors.
+build_preset() {
+    local preset="$1" dir="$2"
+    shift 2
+    cmake --preset "$preset" -B "$dir" -DKVR_WERROR=ON "$@" >"$dir.configure.log" 2>&1 ||
+        { cat "$dir.configure.log" >&2; return 1; }
+    cmake --build "$dir" -j2
+}
+
+# Runs ctest in a build tree, keeping its output to count the results.
+run_ctest() {
+    local log="$1"
+    shift
+    ctest "$@" 2>&1 | tee "$log"
+}
+
+# Adds up passed, failed and skipped tests over the ctest logs given.
+count_tests() {
+    local f total=0 bad=0 skipped=0 t b s
+    for f in "$@"; do
+        [ -f "$f" ] || continue
+        read -r b t < <(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$f" | tail -n1)
+        s=$(grep -c '(Skipped)$' "$f")
+        total=$((total + ${t:-0})) bad=$((bad + ${b:-0})) skipped=$((skipped + s))
+    done
+    echo "tests: $((total - bad - skipped)) passed, $bad failed, $skipped skipped"
+}
+
+# Prints the summary and the final verdict.
+finish() {
+    kvr_stop_xvfb
+    echo
+    echo "==================== summary ===================="
+    local line
+    for line in "${summary[@]}"; do echo "$line"; done
+    if [ $failed -eq 0 ]; then
+        echo "all steps passed"
+    else
+        echo "SOME STEPS FAILED"
+    fi
+    count_tests "$KVR_BUILD/ctest-linux.log" "$KVR_BUILD/ctest-linux-asan.log"
+}
+trap finish EXIT
+trap "exit 143" TERM INT
+
+mkdir -p "$KVR_BUILD"
+rm -f "$KVR_BUILD/ctest-linux.log" "$KVR_BUILD/ctest-linux-asan.log"
+step "install packages" kvr_install_packages "${KVR_BUILD_PACKAGES[@]}" "${KVR_WINDOWS_PACKAGES[@]}" \
+    "${KVR_TEST_PACKAGES[@]}" || exit 1
+
+windows_exe=""
+if step "build windows-cross" build_preset windows-cross "$KVR_BUILD_WINDOWS"; then
+    windows_exe="$KVR_BUILD_WINDOWS/Kelvor.exe"
+fi
+linux_ok=0
+step "build linux" build_preset linux "$KVR_BUILD_LINUX" -DKVR_WINDOWS_EXE="$windows_exe" && linux_ok=1
+asan_ok=0
+step "build linux-asan" build_preset linux-asan "$KVR_BUILD_ASAN" && asan_ok=1
+
+step "start Xvfb" kvr_start_xvfb || exit 1
+export KVR_REQUIRE_DISPLAY=1 KVR_MESSAGEBOX=stderr
+# Wine prints nothing of its own and never offers to download .NET or HTML engines.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+# The tests share one X server and move its pointer: they run one at a time.
+if [ $linux_ok = 1 ]; then
+    step "ctest linux (all tests)" run_ctest "$KVR_BUILD/ctest-linux.log" --test-dir "$KVR_BUILD_LINUX" --output-on-failure --timeout 600 "$@"
+    if [ -n "$windows_exe" ]; then
+        n_wine=$(ctest --test-dir "$KVR_BUILD_LINUX" -N -L wine 2>/dev/null | sed -n 's/^Total Tests: //p')
+        summary+=("      (${n_wine:-0} of those ran Kelvor.exe under Wine)")
+    fi
+fi
+if [ $asan_ok = 1 ]; then
+    step "ctest linux-asan (unit tests under sanitizers)" \
+        run_ctest "$KVR_BUILD/ctest-linux-asan.log" --test-dir "$KVR_BUILD_ASAN" --output-on-failure --timeout 600 -L unit
+fi
+exit $failed
