@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -185,25 +186,30 @@ Image paintWood() {
         double v = y / static_cast<double>(kWoodHeight);
         for (int x = 0; x < kWidth; ++x) {
             double u = x / static_cast<double>(kWidth);
-            // A slow sideways sway of the whole grain up the board, and a finer local wobble.
-            double sway = 0.030 * (fbm(v * 2, 0.5, 2, 0, 2, 11) - 0.5);
-            double wobble = 0.012 * (fbm(u * 4, v * 4, 4, 4, 2, 23) - 0.5);
+            // A slow sideways sway of the whole grain up the board, and a finer local wobble that
+            // bends the lines a little differently from ring to ring.
+            double sway = 0.060 * (fbm(v * 2, 0.5, 2, 0, 2, 11) - 0.5);
+            double wobble = 0.040 * (fbm(u * 6, v * 3, 6, 3, 3, 23) - 0.5);
             double s = u + sway + wobble;
             // Rings of varying width: a periodic warp of the position across the board.
-            double warp = 0.09 * (fbm(s * 3, 0.25, 3, 0, 2, 37) - 0.5);
+            double warp = 0.20 * (fbm(s * 3, 0.25, 3, 0, 2, 37) - 0.5);
             double phase = rings * (s + warp);
             double f = fract(phase);
             // Light early wood darkening into a sharp late-wood line at the end of each ring.
-            double dark = 0.25 * smoothstep(0.30, 0.80, f) + 0.75 * smoothstep(0.78, 0.93, f);
-            dark *= 1 - smoothstep(0.95, 1.0, f);
+            double dark = 0.35 * smoothstep(0.20, 0.80, f) + 0.65 * smoothstep(0.80, 0.92, f);
+            dark *= 1 - smoothstep(0.94, 1.0, f);
             // Ring strength varies from ring to ring.
-            double ringIndex = std::floor(phase);
-            int ringId = wrapIndex(static_cast<int>(ringIndex), rings);
-            dark *= 0.65 + 0.35 * latticeValue(ringId, 0, 51);
+            int ringId = wrapIndex(static_cast<int>(std::floor(phase)), rings);
+            dark *= 0.55 + 0.45 * latticeValue(ringId, 0, 51);
             Rgb c = mix(earlyWood, lateWood, dark);
+            // Broad patches of lighter and darker wood.
+            c = lift(c, 12 * (fbm(u * 2, v * 2, 2, 2, 2, 59) - 0.5));
             // Fine fibres: streaks that vary across the board and change only slowly along it.
             double fibre = fbm(u * 32, v * 2, 32, 2, 2, 67) - 0.5;
-            c = lift(c, 10 * fibre);
+            c = lift(c, 12 * fibre);
+            // Pores: short dark dashes drawn out along the grain.
+            double pore = valueNoise(s * 64, v * 8, 64, 8, 71);
+            c = lift(c, -14 * smoothstep(0.80, 0.95, pore));
             pixelAt(image, x, y) = c;
         }
     }
@@ -231,17 +237,278 @@ const Rgb kPictureAverage{135, 152, 156};
 const Rgb kFirstRowAverage{148, 155, 119};
 const Rgb kLastRowAverage{116, 165, 231};
 
+// The tower's outline: front face, shadowed side face, parapet and battlements.
+const double kTowerLeft = 24;
+const double kTowerCorner = 36;  // where the lit front face meets the shadowed side
+const double kTowerRight = 41;
+const double kTowerTop = 106;    // the top of the main shaft
+const double kParapetTop = 110;  // the top of the corbelled parapet band
+const double kMerlonTop = 115;   // the top of the battlements
+const double kWallBase = 11;     // the foot of the foreground wall
+const double kDoorX = 30;        // the middle of the tower's door, where the path ends
+
+// The ridge line of the distant hills behind the main hill.
+double farRidge(double x) {
+    return 57 + 7 * (x / 64) + 8 * (fbm(x / 12, 3.5, 0, 0, 3, 101) - 0.5);
+}
+
+// The height of the grassy hill's top at column x.
+double hillTop(double x) {
+    double d = (x - 32) / 38;
+    return 49 + 13 * (1 - d * d) + 3 * (fbm(x / 10, 7.5, 0, 0, 3, 103) - 0.5);
+}
+
+// The height of the foreground wall's top at column x.
+double wallTop(double x) {
+    return 21 + 1.6 * (fbm(x / 6, 1.5, 0, 0, 2, 107) - 0.5);
+}
+
+// The middle of the path at height y: wide at the bottom, winding up to the tower door.
+double pathCentre(double y) {
+    double baseY = hillTop(kDoorX);
+    return 20 + 16 * smoothstep(0, 22, y) - 6 * smoothstep(22, baseY, y);
+}
+
+// The half-width of the path at height y, narrowing with distance.
+double pathHalfWidth(double y) {
+    double baseY = hillTop(kDoorX);
+    double k = clamp01(1 - y / baseY);
+    return 0.8 + 13 * k * k;
+}
+
+// The sky: deep blue overhead, paler towards the horizon.
+Rgb skyColour(double y) {
+    double t = clamp01((y - 45) / 82);
+    double k = 1 - (1 - t) * (1 - t);
+    return mix(Rgb{198, 220, 238}, Rgb{116, 165, 231}, k);
+}
+
+// Grass at (x, y): darker and coarser in front, lighter and hazier up the hill.
+Rgb grassColour(double x, double y) {
+    double distance = clamp01((y - 10) / 50);
+    Rgb near{112, 138, 86};
+    Rgb far{140, 158, 102};
+    Rgb c = mix(near, far, distance);
+    // Blades and tufts: streaks wider than they are tall, coarser close to the viewer.
+    double scale = 1 + 2.5 * (1 - distance);
+    double blades = fbm(x / (1.2 * scale), y / (0.7 * scale), 0, 0, 3, 111) - 0.5;
+    c = lift(c, 34 * blades * (1 - 0.5 * distance));
+    // Patches of dry, yellower grass.
+    double dry = smoothstep(0.55, 0.75, fbm(x / 9, y / 5, 0, 0, 2, 113));
+    c = mix(c, Rgb{c.r + 30, c.g + 14, c.b + 4}, dry * 0.8);
+    // A few flowers in the front meadow.
+    if (y < 24 && latticeValue(static_cast<int>(x), static_cast<int>(y), 117) > 0.985) {
+        c = Rgb{235, 230, 205};
+    }
+    return c;
+}
+
+// A dressed stone's colour: a base tone varied per block, worn by fine noise.
+Rgb stoneColour(const Rgb& base, int blockX, int blockY, double x, double y, uint32_t seed) {
+    double tone = latticeValue(blockX, blockY, seed) - 0.5;
+    Rgb c = lift(base, 30 * tone);
+    c = mix(c, Rgb{c.r + 12, c.g + 6, c.b - 6}, latticeValue(blockX + 17, blockY, seed) * 0.6);
+    return lift(c, 16 * (fbm(x / 1.5, y / 1.5, 0, 0, 2, seed + 7) - 0.5));
+}
+
+// The tower's masonry at (x, y) on one face: courses of 3 rows and staggered joints.
+Rgb towerStone(double x, double y, double faceLeft, double blockWidth, const Rgb& base, double light) {
+    int course = static_cast<int>(std::floor(y / 3));
+    double offset = (course % 2) * blockWidth * 0.5;
+    int block = static_cast<int>(std::floor((x - faceLeft + offset) / blockWidth));
+    Rgb c = stoneColour(base, block + (faceLeft > 30 ? 40 : 0), course, x, y, 121);
+    bool bedJoint = fract(y / 3) < 0.34;
+    bool headJoint = fract((x - faceLeft + offset) / blockWidth) < 1 / blockWidth;
+    if (bedJoint || headJoint) {
+        c = shade(c, 0.72);
+    }
+    // Weathering: streaks running down from the parapet, moss near the ground.
+    double streak = fbm(x / 1.2, y / 14, 0, 0, 2, 123);
+    c = shade(c, 1 - 0.18 * smoothstep(0.5, 0.8, streak));
+    double moss = 1 - smoothstep(0, 10, y - hillTop(x));
+    c = mix(c, Rgb{96, 112, 70}, 0.45 * moss * fbm(x / 2, y / 2, 0, 0, 2, 125));
+    return shade(c, light);
+}
+
+// Whether (x, y) lies on one of the tower's window slits or in its door.
+bool onOpening(double x, double y) {
+    struct Slit {
+        double x0, x1, y0, y1;
+    };
+    // clang-format off
+    static const Slit slits[] = {
+        {29, 30, 73, 78},    // front, lower slit
+        {29, 30, 90, 95},    // front, upper slit
+        {33, 34, 82, 86},    // front, small slit near the corner
+        {38, 39, 78, 83},    // side slit
+        {38, 39, 96, 100},   // side, upper slit
+    };
+    // clang-format on
+    for (const Slit& s : slits) {
+        if (x >= s.x0 && x < s.x1 && y >= s.y0 && y < s.y1) {
+            return true;
+        }
+    }
+    // The door: a round-headed opening at the foot of the front face.
+    double base = hillTop(kDoorX);
+    double dx = x - kDoorX;
+    if (dx >= -2 && dx < 2 && y >= base - 1) {
+        if (y < base + 6) {
+            return true;
+        }
+        double r = y - (base + 6);
+        return dx * dx + r * r < 4;
+    }
+    return false;
+}
+
+// The tower at (x, y), if it covers that point: writes its colour and returns true.
+bool towerColour(double x, double y, Rgb& out) {
+    const Rgb frontBase{176, 166, 146};
+    const Rgb sideBase{160, 158, 152};
+    bool front = x >= kTowerLeft && x < kTowerCorner && y < kTowerTop;
+    bool side = x >= kTowerCorner && x < kTowerRight && y < kTowerTop;
+    // The parapet band sticks out one pixel on either side, with battlements above it.
+    bool parapet = y >= kTowerTop && y < kParapetTop && x >= kTowerLeft - 1 && x < kTowerRight + 1;
+    bool merlon = false;
+    if (y >= kParapetTop && y < kMerlonTop) {
+        double fx = x - (kTowerLeft - 1);
+        if (fx >= 0 && x < kTowerCorner) {
+            merlon = fract(fx / 5) < 0.6;
+        } else if (x >= kTowerCorner && x < kTowerRight + 1) {
+            merlon = x < kTowerCorner + 2 || x >= kTowerCorner + 4;
+        }
+    }
+    if (!(front || side || parapet || merlon)) {
+        return false;
+    }
+    if (y < hillTop(x) - 1 || y >= kMerlonTop) {
+        return false;
+    }
+    bool lit = x < kTowerCorner;
+    double light = lit ? 1.0 : 0.52;
+    if (parapet || merlon) {
+        out = towerStone(x, y, kTowerLeft - 1, 5, lit ? frontBase : sideBase, light * 1.04);
+        // The shadow under the corbels and on the merlons' inner edges.
+        if (parapet && y < kTowerTop + 1) {
+            out = shade(out, 0.55);
+        }
+        return true;
+    }
+    out = towerStone(x, y, lit ? kTowerLeft : kTowerCorner, lit ? 5 : 3.5, lit ? frontBase : sideBase, light);
+    // A soft darkening just under the parapet, and light falling off towards the corner.
+    out = shade(out, 1 - 0.25 * smoothstep(kTowerTop - 4, kTowerTop, y));
+    if (lit) {
+        out = shade(out, 1 - 0.08 * smoothstep(kTowerLeft, kTowerCorner, x));
+    }
+    if (onOpening(x, y)) {
+        out = lit ? Rgb{46, 40, 38} : Rgb{30, 27, 26};
+    }
+    return true;
+}
+
+// The foreground wall at (x, y), if it covers that point: rough stones laid in courses.
+bool wallColour(double x, double y, Rgb& out) {
+    double top = wallTop(x);
+    if (y < kWallBase || y >= top) {
+        return false;
+    }
+    // The gap the path passes through.
+    double gapCentre = pathCentre((kWallBase + 21) / 2);
+    if (std::fabs(x - gapCentre) < pathHalfWidth(kWallBase) * 0.55) {
+        return false;
+    }
+    const Rgb base{150, 146, 136};
+    // Coping stones along the top, catching the light.
+    if (y >= top - 2) {
+        int block = static_cast<int>(std::floor(x / 4));
+        out = stoneColour(lift(base, 22), block, 99, x, y, 131);
+        if (fract(x / 4) < 0.2) {
+            out = shade(out, 0.75);
+        }
+        return true;
+    }
+    // Rubble courses of irregular height and length.
+    int course = static_cast<int>(std::floor((y - kWallBase) / 2.5));
+    double length = 4 + 3 * latticeValue(course, 0, 133);
+    double shift = 7 * latticeValue(course, 1, 133);
+    int block = static_cast<int>(std::floor((x + shift) / length));
+    out = stoneColour(base, block, course, x, y, 137);
+    bool joint = fract((y - kWallBase) / 2.5) < 0.3 || fract((x + shift) / length) < 0.8 / length;
+    if (joint) {
+        out = shade(out, 0.6);
+    }
+    // The wall's shadowed foot.
+    out = shade(out, 0.8 + 0.2 * smoothstep(kWallBase, kWallBase + 3, y));
+    return true;
+}
+
+// The path at (x, y), if it covers that point: packed earth and gravel with soft grassy edges.
+bool pathColour(double x, double y, Rgb& out, double& edge) {
+    double half = pathHalfWidth(y);
+    double d = std::fabs(x - pathCentre(y)) / half;
+    if (d >= 1 || y >= hillTop(x) - 0.5) {
+        return false;
+    }
+    double distance = clamp01(y / 60);
+    Rgb c = mix(Rgb{180, 170, 150}, Rgb{186, 174, 148}, distance);
+    double scale = 1 + 2 * (1 - distance);
+    c = lift(c, 26 * (fbm(x / scale, y / (0.6 * scale), 0, 0, 3, 141) - 0.5));
+    // Wheel ruts, slightly darker, along both sides of the middle.
+    double rut = std::fabs(d - 0.45);
+    c = shade(c, 1 - 0.10 * (1 - smoothstep(0, 0.12, rut)));
+    // Pebbles.
+    if (latticeValue(static_cast<int>(x), static_cast<int>(y), 143) > 0.93) {
+        c = lift(c, 22);
+    }
+    out = c;
+    edge = smoothstep(0.75, 1.0, d + 0.2 * (fbm(x / 2, y / 2, 0, 0, 2, 145) - 0.5));
+    return true;
+}
+
 // Paints the sky, hill, tower, wall and path.
 Image paintPictureScene() {
     Image image = makeImage(kWidth, kPictureHeight);
     for (int y = 0; y < kPictureHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
-            Rgb c;
-            if (y > 56) {
-                c = mix(Rgb{180, 205, 235}, Rgb{110, 160, 232}, (y - 56) / 71.0);
-            } else {
-                c = shade(Rgb{110, 140, 70}, 0.9 + 0.1 * y / 56.0);
+            double px = x + 0.5;
+            double py = y + 0.5;
+            Rgb c = skyColour(py);
+            // The distant hills, blue with haze.
+            double ridge = farRidge(px);
+            if (py < ridge) {
+                Rgb hill = lift(Rgb{118, 146, 124}, 14 * (fbm(px / 5, py / 3, 0, 0, 2, 151) - 0.5));
+                c = mix(hill, skyColour(ridge), 0.35 + 0.25 * clamp01((ridge - py) / 10));
             }
+            // The main hill and the meadow in front of it.
+            if (py < hillTop(px)) {
+                c = grassColour(px, py);
+                // The tower's shadow falls to the right, up the slope.
+                double below = hillTop(px) - py;
+                double reach = px - kTowerRight;
+                if (reach >= 0 && reach < 9 - 2 * below && below < 3) {
+                    c = shade(c, 0.72 + 0.2 * clamp01(reach / 9));
+                }
+                Rgb earth;
+                double edge = 0;
+                if (pathColour(px, py, earth, edge)) {
+                    c = mix(earth, c, edge);
+                }
+            }
+            Rgb solid;
+            if (towerColour(px, py, solid)) {
+                c = solid;
+            }
+            if (wallColour(px, py, solid)) {
+                c = solid;
+            }
+            // A short shadow cast by the wall onto the ground in front of it.
+            if (py < kWallBase && py >= kWallBase - 2 &&
+                std::fabs(px - pathCentre((kWallBase + 21) / 2)) >= pathHalfWidth(kWallBase) * 0.55) {
+                c = shade(c, 0.8);
+            }
+            // Film grain.
+            c = lift(c, 5 * (latticeValue(x, y, 161) - 0.5));
             pixelAt(image, x, y) = c;
         }
     }
@@ -282,6 +549,12 @@ void correctPicture(Image& image) {
             shift[c][0] = firstErr[c] - m;
             shift[c][1] = lastErr[c] - m;
             shift[c][2] = m;
+        }
+        if (pass == 0 && std::getenv("GEN_IMAGES_VERBOSE")) {
+            for (int c = 0; c < 3; ++c) {
+                std::fprintf(stderr, "channel %d: bottom %+.1f top %+.1f overall %+.1f\n", c, shift[c][0],
+                             shift[c][1], shift[c][2]);
+            }
         }
         for (int y = 0; y < h; ++y) {
             for (int x = 0; x < image.width; ++x) {
