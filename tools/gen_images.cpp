@@ -489,6 +489,21 @@ Image paintPictureScene() {
                 if (reach >= 0 && reach < 9 - 2 * below && below < 3) {
                     c = shade(c, 0.72 + 0.2 * clamp01(reach / 9));
                 }
+                // A few bushes dotted over the slope, rounded and lit from the upper left.
+                // clang-format off
+                static const double bushes[][3] = {
+                    {8, 43, 2.6}, {13, 47, 1.8}, {52, 46, 2.4}, {57, 43, 1.9}, {4, 33, 3.0}, {60, 30, 2.8},
+                };
+                // clang-format on
+                for (const auto& bush : bushes) {
+                    double dx = (px - bush[0]) / bush[2];
+                    double dy = (py - bush[1]) / (bush[2] * 0.8);
+                    double r2 = dx * dx + dy * dy + 0.3 * (fbm(px, py, 0, 0, 2, 171) - 0.5);
+                    if (r2 < 1) {
+                        double lit = clamp01(0.5 - 0.5 * dx + 0.5 * dy);
+                        c = mix(Rgb{46, 70, 38}, Rgb{92, 122, 60}, lit);
+                    }
+                }
                 Rgb earth;
                 double edge = 0;
                 if (pathColour(px, py, earth, edge)) {
