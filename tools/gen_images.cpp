@@ -3,7 +3,8 @@
 //
 // Usage: gen_images <output.cpp> [<preview-dir>]
 // With a preview directory it also writes wood.ppm and picture.ppm there (upright) and prints the
-// images' average colours.
+// images' average colours. With GEN_IMAGES_VERBOSE set it also reports the colour correction
+// applied to the picture (small values mean the painting itself is close to its averages).
 //
 // The painting uses only integer hashing and the basic arithmetic operations, no library
 // transcendental functions, so every run on every IEEE platform gives the same bytes.
