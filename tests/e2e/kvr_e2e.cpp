@@ -1,0 +1,1140 @@
+// kvr_e2e.cpp - drives the real Kelvor from outside, the way a user does: input through XTest,
+// and only what a user can see and read: the screen (XGetImage), standard output and error, and
+// the exit status. The same checks run against the Linux executable and against Kelvor.exe under
+// Wine. Expected pictures are computed from the scene's geometry and the camera, not stored.
+//
+//   kvr_e2e --mode native|wine --check NAME --exe PATH --out DIR
+//   kvr_e2e --check compare --out DIR
+//
+// Exit status 0 pass, 1 fail, 77 skipped (no display, or no executable to drive yet).
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int kSkip = 77;
+const char* kTitle = "OpenGL Test";
+
+// What the driver was asked to do.
+std::string mode = "native";
+std::string checkName;
+std::string exePath;
+std::string outDir = ".";
+// Wine is slower to start and to answer: its waits are stretched by this factor.
+double slowness = 1.0;
+
+Display* dpy = nullptr;
+int screenW = 0;
+int screenH = 0;
+int checksPassed = 0;
+
+// A failed check: the message says what was expected and what was seen.
+struct Failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Formats like printf into a std::string.
+std::string format(const char* fmt, ...) {
+    char buf[2048];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    return buf;
+}
+
+// Prints one line of the run's narrative: what was driven and what was seen.
+void note(const std::string& text) {
+    printf("[e2e %s/%s] %s\n", mode.c_str(), checkName.c_str(), text.c_str());
+    fflush(stdout);
+}
+
+// Records a passed check.
+void pass(const std::string& text) {
+    ++checksPassed;
+    note("ok: " + text);
+}
+
+// Milliseconds on a monotonic clock.
+double nowMs() {
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The program under test: a child process with its standard output and error on pipes.
+
+pid_t childPid = -1;
+int childOut = -1;
+int childErr = -1;
+std::string childStdout;
+std::string childStderr;
+bool childExited = false;
+int childStatus = 0;
+
+// Reads whatever the child has written so far and notices its exit.
+void pumpChild() {
+    for (int* fd : {&childOut, &childErr}) {
+        if (*fd < 0) {
+            continue;
+        }
+        char buf[4096];
+        for (;;) {
+            ssize_t n = read(*fd, buf, sizeof buf);
+            if (n > 0) {
+                (fd == &childOut ? childStdout : childStderr).append(buf, size_t(n));
+            } else {
+                if (n == 0) {
+                    close(*fd);
+                    *fd = -1;
+                }
+                break;
+            }
+        }
+    }
+    if (childPid > 0 && !childExited) {
+        int st = 0;
+        if (waitpid(childPid, &st, WNOHANG) == childPid) {
+            childExited = true;
+            childStatus = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        }
+    }
+}
+
+// Starts the program as a user would from a shell; withDisplay false starts it with no $DISPLAY.
+void startProgram(bool withDisplay = true) {
+    int outPipe[2], errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
+        throw Failure("pipe() failed");
+    }
+    childStdout.clear();
+    childStderr.clear();
+    childExited = false;
+    childStatus = 0;
+    pid_t pid = fork();
+    if (pid < 0) {
+        throw Failure("fork() failed");
+    }
+    if (pid == 0) {
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        close(outPipe[0]);
+        close(errPipe[0]);
+        close(outPipe[1]);
+        close(errPipe[1]);
+        setpgid(0, 0);
+        if (!withDisplay) {
+            unsetenv("DISPLAY");
+        }
+        if (mode == "wine") {
+            execlp("wine", "wine", exePath.c_str(), (char*)nullptr);
+        } else {
+            execl(exePath.c_str(), exePath.c_str(), (char*)nullptr);
+        }
+        fprintf(stderr, "cannot start %s: %s\n", exePath.c_str(), strerror(errno));
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    childPid = pid;
+    childOut = outPipe[0];
+    childErr = errPipe[0];
+    fcntl(childOut, F_SETFL, O_NONBLOCK);
+    fcntl(childErr, F_SETFL, O_NONBLOCK);
+    note(format("started %s%s (pid %d)%s", mode == "wine" ? "wine " : "", exePath.c_str(), int(pid),
+                withDisplay ? "" : " with no DISPLAY"));
+}
+
+// Ends the program if it still runs (failure paths only): TERM, then KILL.
+void killProgram() {
+    if (childPid <= 0 || childExited) {
+        return;
+    }
+    kill(-childPid, SIGTERM);
+    kill(childPid, SIGTERM);
+    double end = nowMs() + 3000;
+    while (!childExited && nowMs() < end) {
+        pumpChild();
+        usleep(20000);
+    }
+    if (!childExited) {
+        kill(-childPid, SIGKILL);
+        kill(childPid, SIGKILL);
+        waitpid(childPid, nullptr, 0);
+        childExited = true;
+    }
+}
+
+// Waits, pumping the child's output, until cond holds; fails with what was awaited after timeoutMs.
+// Unless allowExit, an early exit of the program is a failure of its own.
+void waitUntil(const std::string& what, double timeoutMs, const std::function<bool()>& cond,
+               bool allowExit = false) {
+    double start = nowMs();
+    double end = start + timeoutMs * slowness;
+    for (;;) {
+        pumpChild();
+        if (cond()) {
+            return;
+        }
+        if (!allowExit && childExited) {
+            throw Failure(format("the program exited (status %d) while waiting for: %s\nstderr:\n%s",
+                                 childStatus, what.c_str(), childStderr.c_str()));
+        }
+        if (nowMs() > end) {
+            throw Failure(format("timed out after %.0f ms waiting for: %s", nowMs() - start, what.c_str()));
+        }
+        usleep(20000);
+    }
+}
+
+// Waits for the program to exit and returns its status.
+int waitForExit(double timeoutMs) {
+    waitUntil(
+        "the program to exit", timeoutMs, [] { return childExited; }, true);
+    // Drain what is left in the pipes once the writer is gone.
+    waitUntil(
+        "the program's output to close", 5000, [] { return childOut < 0 && childErr < 0; }, true);
+    return childStatus;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The X side: finding the window, reading the screen, sending input.
+
+struct Rect {
+    int x = 0, y = 0, w = 0, h = 0;
+};
+
+// Ignores X errors: windows of another process may vanish while we look at them.
+int ignoreXErrors(Display*, XErrorEvent*) {
+    return 0;
+}
+
+// The window's title, or "" when it has none.
+std::string windowTitle(Window w) {
+    char* name = nullptr;
+    std::string title;
+    if (XFetchName(dpy, w, &name) && name) {
+        title = name;
+        XFree(name);
+    }
+    return title;
+}
+
+// Appends w and its descendants to out.
+void collectWindows(Window w, std::vector<Window>& out) {
+    out.push_back(w);
+    Window root, parent, *children = nullptr;
+    unsigned int n = 0;
+    if (XQueryTree(dpy, w, &root, &parent, &children, &n)) {
+        for (unsigned int i = 0; i < n; ++i) {
+            collectWindows(children[i], out);
+        }
+        if (children) {
+            XFree(children);
+        }
+    }
+}
+
+// The rectangle of a window on the root, and whether it is viewable.
+bool windowRect(Window w, Rect* r) {
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(dpy, w, &a)) {
+        return false;
+    }
+    Window child;
+    XTranslateCoordinates(dpy, w, DefaultRootWindow(dpy), 0, 0, &r->x, &r->y, &child);
+    r->w = a.width;
+    r->h = a.height;
+    return a.map_state == IsViewable;
+}
+
+// The largest viewable window titled "OpenGL Test", or 0.
+Window findProgramWindow() {
+    std::vector<Window> all;
+    collectWindows(DefaultRootWindow(dpy), all);
+    Window best = 0;
+    long bestArea = -1;
+    for (Window w : all) {
+        Rect r;
+        if (windowTitle(w) == kTitle && windowRect(w, &r) && long(r.w) * r.h > bestArea) {
+            best = w;
+            bestArea = long(r.w) * r.h;
+        }
+    }
+    return best;
+}
+
+// Rectangles of the program window and every viewable window inside it.
+std::vector<Rect> programRects(Window top) {
+    std::vector<Window> all;
+    collectWindows(top, all);
+    std::vector<Rect> rects;
+    for (Window w : all) {
+        Rect r;
+        if (windowRect(w, &r)) {
+            rects.push_back(r);
+        }
+    }
+    return rects;
+}
+
+// The client area: the innermost viewable window of the program (the program window itself
+// natively; under Wine the child that holds the GL surface, when there is one).
+Rect clientRect(Window top) {
+    std::vector<Rect> rects = programRects(top);
+    Rect best = rects.empty() ? Rect() : rects.front();
+    for (const Rect& r : rects) {
+        if (r.w > 1 && r.h > 1 && long(r.w) * r.h <= long(best.w) * best.h) {
+            best = r;
+        }
+    }
+    return best;
+}
+
+// Text of a rectangle for messages.
+std::string rectText(const Rect& r) {
+    return format("%dx%d at (%d,%d)", r.w, r.h, r.x, r.y);
+}
+
+// An RGB picture, top row first.
+struct Image {
+    int w = 0, h = 0;
+    std::vector<unsigned char> rgb;
+    const unsigned char* at(int x, int y) const { return &rgb[(size_t(y) * w + x) * 3]; }
+    bool operator==(const Image& o) const { return w == o.w && h == o.h && rgb == o.rgb; }
+};
+
+// Shift of the lowest set bit of a colour mask.
+int maskShift(unsigned long mask) {
+    int s = 0;
+    while (mask && !(mask & 1)) {
+        mask >>= 1;
+        ++s;
+    }
+    return s;
+}
+
+// The whole screen as the user sees it.
+Image grabScreen() {
+    Image img;
+    XImage* x = XGetImage(dpy, DefaultRootWindow(dpy), 0, 0, screenW, screenH, AllPlanes, ZPixmap);
+    if (!x) {
+        throw Failure("XGetImage of the screen failed");
+    }
+    img.w = screenW;
+    img.h = screenH;
+    img.rgb.resize(size_t(screenW) * screenH * 3);
+    int rs = maskShift(x->red_mask), gs = maskShift(x->green_mask), bs = maskShift(x->blue_mask);
+    for (int y = 0; y < screenH; ++y) {
+        for (int xx = 0; xx < screenW; ++xx) {
+            unsigned long p = XGetPixel(x, xx, y);
+            unsigned char* d = &img.rgb[(size_t(y) * screenW + xx) * 3];
+            d[0] = (unsigned char)((p & x->red_mask) >> rs);
+            d[1] = (unsigned char)((p & x->green_mask) >> gs);
+            d[2] = (unsigned char)((p & x->blue_mask) >> bs);
+        }
+    }
+    XDestroyImage(x);
+    return img;
+}
+
+// Writes a picture as a binary PPM.
+bool writePpm(const std::string& path, const Image& img) {
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f) {
+        return false;
+    }
+    fprintf(f, "P6\n%d %d\n255\n", img.w, img.h);
+    fwrite(img.rgb.data(), 1, img.rgb.size(), f);
+    return fclose(f) == 0;
+}
+
+// Reads a binary PPM written by writePpm.
+bool readPpm(const std::string& path, Image* img) {
+    std::ifstream f(path, std::ios::binary);
+    std::string magic;
+    int maxval = 0;
+    if (!(f >> magic >> img->w >> img->h >> maxval) || magic != "P6" || maxval != 255) {
+        return false;
+    }
+    f.get();
+    img->rgb.resize(size_t(img->w) * img->h * 3);
+    return bool(f.read(reinterpret_cast<char*>(img->rgb.data()), std::streamsize(img->rgb.size())));
+}
+
+// Saves a screenshot of a phase as <out>/<mode>-<check>-<phase>.png (PPM when convert is absent).
+void saveShot(const Image& img, const std::string& phase, bool keepPpm = false) {
+    std::string base = outDir + "/" + mode + "-" + checkName + "-" + phase;
+    if (!writePpm(base + ".ppm", img)) {
+        note("could not write " + base + ".ppm");
+        return;
+    }
+    std::string cmd = "convert '" + base + ".ppm' '" + base + ".png' >/dev/null 2>&1";
+    if (system(cmd.c_str()) == 0) {
+        if (!keepPpm) {
+            unlink((base + ".ppm").c_str());
+        }
+        note("screenshot " + base + ".png");
+    } else {
+        note("screenshot " + base + ".ppm");
+    }
+}
+
+// Moves the pointer to a screen position, as the mouse does.
+void movePointer(int x, int y) {
+    XTestFakeMotionEvent(dpy, -1, x, y, CurrentTime);
+    XFlush(dpy);
+}
+
+// Where the pointer is now.
+void pointerAt(int* x, int* y) {
+    Window root, child;
+    int wx, wy;
+    unsigned int mask;
+    XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, x, y, &wx, &wy, &mask);
+}
+
+// Presses or releases one key.
+void keyEvent(KeySym sym, bool down) {
+    XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, sym), down, CurrentTime);
+    XFlush(dpy);
+}
+
+// Taps one key.
+void tapKey(KeySym sym) {
+    keyEvent(sym, true);
+    keyEvent(sym, false);
+}
+
+// Taps a key while another is held (Alt+Enter, Alt+F4).
+void chord(KeySym held, KeySym sym) {
+    keyEvent(held, true);
+    tapKey(sym);
+    keyEvent(held, false);
+}
+
+// Presses or releases a mouse button (4 and 5 are the wheel).
+void buttonEvent(unsigned int button, bool down) {
+    XTestFakeButtonEvent(dpy, button, down, CurrentTime);
+    XFlush(dpy);
+}
+
+// Turns the wheel by notches: positive away from the user (up).
+void wheel(int notches) {
+    unsigned int b = notches > 0 ? 4 : 5;
+    for (int i = 0; i < std::abs(notches); ++i) {
+        buttonEvent(b, true);
+        buttonEvent(b, false);
+    }
+}
+
+// Asks the program window to close, as a window manager's close box does.
+void sendDeleteWindow(Window w) {
+    XEvent e;
+    memset(&e, 0, sizeof e);
+    e.xclient.type = ClientMessage;
+    e.xclient.window = w;
+    e.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = long(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, w, False, NoEventMask, &e);
+    XFlush(dpy);
+}
+
+// ---------------------------------------------------------------------------------------------
+// What the user should see: the scene's geometry seen through the camera.
+
+// The camera: view angles in degrees and the eye position.
+struct Camera {
+    double yaw = -40.3, pitch = 3.3;
+    double x = 10.6, y = 3.0, z = 6.6;
+};
+
+// The view angles a pointer position gives in a client area of w by h.
+Camera lookFrom(Camera c, int px, int py, int w, int h) {
+    c.yaw = 180.0 * (px - w / 2) / double(w / 2);
+    c.pitch = 90.0 * (py - h / 2) / double(h / 2);
+    return c;
+}
+
+// Projects a scene point to client pixels (top row 0); false when it lies behind the near plane.
+bool project(const Camera& c, double px, double py, double pz, int w, int h, double* sx, double* sy) {
+    const double rad = 3.14159265358979323846 / 180.0;
+    double x = px - c.x, y = py - c.y, z = pz - c.z;
+    double cy = cos(c.yaw * rad), sy_ = sin(c.yaw * rad);
+    double x1 = cy * x + sy_ * z, z1 = -sy_ * x + cy * z;
+    double cp = cos(c.pitch * rad), sp = sin(c.pitch * rad);
+    double y2 = cp * y - sp * z1, z2 = sp * y + cp * z1;
+    if (z2 > -1.0) {
+        return false;
+    }
+    double aspect = double(w) / double(h);
+    double nx = (x1 / -z2) / (0.5 * aspect), ny = (y2 / -z2) / 0.5;
+    *sx = (nx + 1.0) * 0.5 * w;
+    *sy = (1.0 - ny) * 0.5 * h;
+    return *sx >= 0 && *sx < w && *sy >= 0 && *sy < h;
+}
+
+// A point of the translucent surface at (u, v), from its control net, placed in the scene.
+void surfacePoint(double u, double v, double out[3]) {
+    // clang-format off
+    static const double net[4][4][3] = {
+        {{-1.5, -1.5, 4.0}, {-0.5, -1.5, 2.0}, {0.5, -1.5, -1.0}, {1.5, -1.5, 2.0}},
+        {{-1.5, -0.5, 1.0}, {-0.5, -0.5, 3.0}, {0.5, -0.5, 0.0}, {1.5, -0.5, -1.0}},
+        {{-1.5, 0.5, 4.0}, {-0.5, 0.5, 0.0}, {0.5, 0.5, 3.0}, {1.5, 0.5, 4.0}},
+        {{-1.5, 1.5, -2.0}, {-0.5, 1.5, -2.0}, {0.5, 1.5, 0.0}, {1.5, 1.5, -1.0}},
+    };
+    // clang-format on
+    auto bern = [](int i, double t) {
+        const double c[4] = {1, 3, 3, 1};
+        return c[i] * pow(t, i) * pow(1 - t, 3 - i);
+    };
+    const double offset[3] = {8.0, 2.45, 0.0};
+    for (int k = 0; k < 3; ++k) {
+        double s = 0;
+        for (int i = 0; i < 4; ++i) {
+            for (int j = 0; j < 4; ++j) {
+                s += bern(i, v) * bern(j, u) * net[i][j][k];
+            }
+        }
+        out[k] = s + offset[k];
+    }
+}
+
+// Mean colour of a small square around a pixel of the screen.
+void meanColour(const Image& img, double cx, double cy, int radius, double rgb[3]) {
+    rgb[0] = rgb[1] = rgb[2] = 0;
+    int n = 0;
+    for (int y = int(cy) - radius; y <= int(cy) + radius; ++y) {
+        for (int x = int(cx) - radius; x <= int(cx) + radius; ++x) {
+            if (x >= 0 && y >= 0 && x < img.w && y < img.h) {
+                const unsigned char* p = img.at(x, y);
+                rgb[0] += p[0], rgb[1] += p[1], rgb[2] += p[2];
+                ++n;
+            }
+        }
+    }
+    for (int k = 0; k < 3 && n; ++k) {
+        rgb[k] /= n;
+    }
+}
+
+// Centre of the light marker nearest (ex, ey): grey-white pixels within a box; false if none.
+bool findMarker(const Image& img, double ex, double ey, int box, double* mx, double* my, int* count) {
+    double sx = 0, sy = 0;
+    int n = 0;
+    for (int y = int(ey) - box; y <= int(ey) + box; ++y) {
+        for (int x = int(ex) - box; x <= int(ex) + box; ++x) {
+            if (x < 0 || y < 0 || x >= img.w || y >= img.h) {
+                continue;
+            }
+            const unsigned char* p = img.at(x, y);
+            int lo = std::min(p[0], std::min(p[1], p[2])), hi = std::max(p[0], std::max(p[1], p[2]));
+            if (lo > 40 && hi - lo < 12) {
+                sx += x, sy += y, ++n;
+            }
+        }
+    }
+    *count = n;
+    if (n < 3) {
+        return false;
+    }
+    *mx = sx / n;
+    *my = sy / n;
+    return true;
+}
+
+// Whether the marker of the light at (lx, ly, lz) shows where the camera puts it (within tol px).
+bool markerWhereExpected(const Image& img, const Camera& c, const Rect& client, double lx, double ly,
+                         double lz, double tol, std::string* detail) {
+    double ex, ey, mx = 0, my = 0;
+    int n = 0;
+    if (!project(c, lx, ly, lz, client.w, client.h, &ex, &ey)) {
+        *detail = "marker off screen for this camera";
+        return false;
+    }
+    ex += client.x;
+    ey += client.y;
+    bool found = findMarker(img, ex, ey, int(tol) + 12, &mx, &my, &n);
+    *detail = found ? format("marker (%g,%g,%g) expected at (%.1f,%.1f), seen at (%.1f,%.1f) (%d px)", lx, ly,
+                             lz, ex, ey, mx, my, n)
+                    : format("marker (%g,%g,%g) expected at (%.1f,%.1f), not seen", lx, ly, lz, ex, ey);
+    return found && std::hypot(mx - ex, my - ey) <= tol;
+}
+
+// Waits until the screen shows the marker of the light at (8, 5, 0) where camera c puts it.
+Image waitForPose(const Camera& c, const Rect& client, const std::string& what, double timeoutMs = 10000) {
+    Image img;
+    std::string detail;
+    try {
+        waitUntil(what, timeoutMs, [&] {
+            img = grabScreen();
+            return markerWhereExpected(img, c, client, 8, 5, 0, 4.0, &detail);
+        });
+    } catch (const Failure& f) {
+        saveShot(img, "failed-pose");
+        throw Failure(std::string(f.what()) + " (last seen: " + detail + ")");
+    }
+    note("saw " + detail);
+    return img;
+}
+
+// Waits until two grabs 150 ms apart are the same picture, and returns it.
+Image waitForStill(const std::string& what, double timeoutMs = 10000) {
+    Image last = grabScreen(), img;
+    double since = nowMs();
+    waitUntil(what, timeoutMs, [&] {
+        img = grabScreen();
+        if (!(img == last)) {
+            last = img;
+            since = nowMs();
+            return false;
+        }
+        return nowMs() - since >= 150;
+    });
+    return img;
+}
+
+// Classifies a colour for messages.
+std::string colourText(const double c[3]) {
+    return format("(%.0f,%.0f,%.0f)", c[0], c[1], c[2]);
+}
+
+// Fails unless cond holds; otherwise records a passed check.
+void expect(bool cond, const std::string& text) {
+    if (!cond) {
+        throw Failure("expected: " + text);
+    }
+    pass(text);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The checks.
+
+Window programWindow = 0;
+
+// Starts the program and waits for its window to cover the screen and show the scene's first frame.
+Image startAndWaitForScene(const Camera& c = Camera()) {
+    startProgram();
+    waitUntil("a window titled \"OpenGL Test\" to appear", 20000, [] {
+        programWindow = findProgramWindow();
+        return programWindow != 0;
+    });
+    Rect r;
+    windowRect(programWindow, &r);
+    note("window \"OpenGL Test\" appeared: " + rectText(r));
+    waitUntil("the window to become borderless and screen-sized (" +
+                  format("%dx%d at (0,0)", screenW, screenH) + ")",
+              10000, [&] {
+                  programWindow = findProgramWindow();
+                  return programWindow && windowRect(programWindow, &r) && r.x == 0 && r.y == 0 &&
+                         r.w == screenW && r.h == screenH;
+              });
+    Rect client = clientRect(programWindow);
+    expect(client.x == 0 && client.y == 0 && client.w == screenW && client.h == screenH,
+           "full screen: the client area covers the whole screen, no frame (" + rectText(client) + ")");
+    return waitForPose(c, client, "the first frame of the scene from the starting camera", 15000);
+}
+
+// Closes the program through its window (WM_DELETE_WINDOW) and expects exit status 0.
+void closeAndExpectZero() {
+    sendDeleteWindow(programWindow);
+    int st = waitForExit(10000);
+    expect(st == 0, format("closing the window ends the program with status 0 (got %d)", st));
+}
+
+// Start-up: window, full screen, and every part of the scene where the starting camera sees it.
+void checkStartup() {
+    Camera cam;
+    Image img = startAndWaitForScene(cam);
+    saveShot(img, "first-frame");
+    Rect full{0, 0, screenW, screenH};
+    std::string detail;
+    expect(markerWhereExpected(img, cam, full, 0, 5, 0, 4.0, &detail),
+           "light marker above the table: " + detail);
+    expect(markerWhereExpected(img, cam, full, 8, 5, 0, 4.0, &detail),
+           "light marker above the surface: " + detail);
+    struct Probe {
+        const char* name;
+        double p[3];
+        std::function<bool(const double*)> ok;
+        const char* want;
+    };
+    double surf[3];
+    surfacePoint(0.5, 0.5, surf);
+    std::vector<Probe> probes = {
+        {"table top (wood)",
+         {1.5, 2.05, 1.0},
+         [](const double* c) { return c[0] > 40 && c[0] > c[1] && c[1] > c[2] && c[2] < 0.6 * c[0]; },
+         "wood: red > green > blue"},
+        {"teapot",
+         {-1.0, 2.45, 1.0},
+         [](const double* c) { return c[2] > 40 && c[2] > c[0] + 15 && c[2] > c[1] + 15; },
+         "blue"},
+        {"picture",
+         {1.51, 2.52, -0.78},
+         [](const double* c) { return c[0] + c[1] + c[2] > 60 && c[2] > 0.55 * c[0]; },
+         "photograph colours, not wood or black"},
+        {"floor in front",
+         {8.0, -0.01, 4.0},
+         [](const double* c) {
+             return c[0] > 8 && std::fabs(c[0] - c[1]) < 0.25 * c[0] + 4 && c[2] < 0.7 * c[0];
+         },
+         "olive: red about green, little blue"},
+        {"translucent surface",
+         {surf[0], surf[1], surf[2]},
+         [](const double* c) { return c[0] > 50 && c[0] > c[1] + 30 && c[0] > c[2] + 30; },
+         "red"},
+    };
+    for (const Probe& p : probes) {
+        double sx, sy, col[3];
+        if (!project(cam, p.p[0], p.p[1], p.p[2], screenW, screenH, &sx, &sy)) {
+            throw Failure(format("%s is off screen for the starting camera", p.name));
+        }
+        meanColour(img, sx, sy, 2, col);
+        expect(p.ok(col),
+               format("%s at (%.0f,%.0f) is %s: %s", p.name, sx, sy, p.want, colourText(col).c_str()));
+    }
+    double sky[3];
+    meanColour(img, 60, 40, 30, sky);
+    expect(sky[0] < 3 && sky[1] < 3 && sky[2] < 3, "sky at the top left is black: " + colourText(sky));
+    closeAndExpectZero();
+}
+
+// Mouse look: centre, top edge, and the pointer wrapping at the side edges.
+void checkLook() {
+    unlink((outDir + "/" + mode + "-pose.ppm").c_str());
+    startAndWaitForScene();
+    Rect full{0, 0, screenW, screenH};
+    Camera cam = lookFrom(Camera(), screenW / 2, screenH / 2, screenW, screenH);
+    movePointer(screenW / 2, screenH / 2);
+    Image centre = waitForPose(cam, full, "the view along -z with the pointer at the centre");
+    saveShot(centre, "centre", true);
+    writePpm(outDir + "/" + mode + "-pose.ppm", centre);
+    double surf[3], sx, sy, col[3], mid[3];
+    surfacePoint(0.5, 0.5, surf);
+    project(cam, surf[0], surf[1], surf[2], screenW, screenH, &sx, &sy);
+    meanColour(centre, sx, sy, 2, col);
+    expect(col[0] > 50 && col[0] > col[1] + 30,
+           format("pointer at centre: surface red at (%.0f,%.0f) %s", sx, sy, colourText(col).c_str()));
+    meanColour(centre, screenW / 2, screenH / 2 - 40, 3, mid);
+    expect(mid[0] < 3 && mid[1] < 3 && mid[2] < 3,
+           "pointer at centre: straight ahead is empty black space " + colourText(mid));
+
+    movePointer(screenW / 2, 0);
+    Image up;
+    waitUntil("the view looking straight up (all black)", 10000, [&] {
+        up = grabScreen();
+        for (size_t i = 0; i < up.rgb.size(); i += 3 * 97) {
+            if (up.rgb[i] > 2 || up.rgb[i + 1] > 2 || up.rgb[i + 2] > 2) {
+                return false;
+            }
+        }
+        return true;
+    });
+    saveShot(up, "top-edge");
+    pass("pointer at the top edge: looking up into black sky");
+
+    int px = 0, py = 0;
+    movePointer(screenW - 1, 700);
+    waitUntil("the pointer to wrap from the right edge to column 1", 5000, [&] {
+        pointerAt(&px, &py);
+        return px == 1 && py == 700;
+    });
+    pass("right edge: the pointer wrapped to (1,700)");
+    Camera back = lookFrom(Camera(), 1, 700, screenW, screenH);
+    Image wrapped = waitForStill("the frame after the wrap");
+    saveShot(wrapped, "wrapped-right");
+    movePointer(0, 300);
+    waitUntil("the pointer to wrap from the left edge to column " + std::to_string(screenW - 2), 5000, [&] {
+        pointerAt(&px, &py);
+        return px == screenW - 2 && py == 300;
+    });
+    pass(format("left edge: the pointer wrapped to (%d,300)", screenW - 2));
+    note(format("(yaw after the right-edge wrap %.4f, after the left-edge wrap %.4f)", back.yaw,
+                lookFrom(Camera(), screenW - 2, 300, screenW, screenH).yaw));
+    closeAndExpectZero();
+}
+
+// Walking with W, A, S, D and raising the eye with the wheel; the right button holds the height.
+void checkWalk() {
+    startAndWaitForScene();
+    Rect full{0, 0, screenW, screenH};
+    Camera cam = lookFrom(Camera(), screenW / 2, screenH / 2, screenW, screenH);
+    movePointer(screenW / 2, screenH / 2);
+    waitForPose(cam, full, "the view along -z");
+    struct Walk {
+        KeySym key;
+        int times;
+        double dx, dz;
+        const char* name;
+    };
+    const Walk walks[] = {{XK_w, 10, 0, -0.1, "W x10 (forward)"},
+                          {XK_a, 10, -0.1, 0, "A x10 (left)"},
+                          {XK_s, 5, 0, 0.1, "S x5 (back)"},
+                          {XK_d, 5, 0.1, 0, "D x5 (right)"}};
+    for (const Walk& w : walks) {
+        for (int i = 0; i < w.times; ++i) {
+            tapKey(w.key);
+        }
+        cam.x += w.dx * w.times;
+        cam.z += w.dz * w.times;
+        Image img =
+            waitForPose(cam, full, format("%s: eye at (%.1f, %.1f, %.1f)", w.name, cam.x, cam.y, cam.z));
+        pass(format("%s moves the eye to (%.1f, %.1f, %.1f)", w.name, cam.x, cam.y, cam.z));
+        saveShot(img, std::string("after-") + char(w.key));
+    }
+    wheel(5);
+    cam.y += 0.5;
+    waitForPose(cam, full, "5 wheel notches up: eye height 3.5");
+    pass("wheel up x5 raises the eye by 0.5");
+    wheel(-2);
+    cam.y -= 0.2;
+    waitForPose(cam, full, "2 wheel notches down: eye height 3.3");
+    pass("wheel down x2 lowers the eye by 0.2");
+
+    buttonEvent(3, true);
+    wheel(5);
+    buttonEvent(3, false);
+    // The move after the wheel is drawn only once the wheel has been handled.
+    movePointer(screenW / 2 + 96, screenH / 2);
+    cam = lookFrom(cam, screenW / 2 + 96, screenH / 2, screenW, screenH);
+    Image held = waitForPose(cam, full, "the next view with the eye still at height 3.3 (right button held)");
+    saveShot(held, "wheel-right-held");
+    pass("with the right button held the wheel leaves the eye where it is");
+    closeAndExpectZero();
+}
+
+// The space bar prints the view angles; the lines must match the pointer positions.
+void checkSpace() {
+    startAndWaitForScene();
+    Rect full{0, 0, screenW, screenH};
+    tapKey(XK_space);
+    struct Pos {
+        int x, y;
+    };
+    const Pos positions[] = {
+        {screenW / 2, screenH / 2}, {screenW * 3 / 4, screenH / 4}, {screenW / 4, screenH * 3 / 4}};
+    std::vector<Camera> expected = {Camera()};
+    for (const Pos& p : positions) {
+        Camera c = lookFrom(Camera(), p.x, p.y, screenW, screenH);
+        movePointer(p.x, p.y);
+        if (c.pitch > -30 && c.pitch < 30) {
+            waitForPose(c, full, format("the view for the pointer at (%d,%d)", p.x, p.y));
+        } else {
+            waitForStill(format("the frame for the pointer at (%d,%d)", p.x, p.y));
+        }
+        tapKey(XK_space);
+        expected.push_back(c);
+    }
+    // Synchronise on a last visible change so that every space press has been handled.
+    movePointer(screenW / 2, screenH / 2);
+    waitForPose(lookFrom(Camera(), screenW / 2, screenH / 2, screenW, screenH), full,
+                "the centre view again");
+    closeAndExpectZero();
+    note("stdout: " + childStdout);
+    std::istringstream lines(childStdout);
+    std::string line;
+    size_t i = 0;
+    while (std::getline(lines, line)) {
+        double pitch, yaw;
+        char rest;
+        if (sscanf(line.c_str(), "pitch:%lf, yaw:%lf%c", &pitch, &yaw, &rest) != 2) {
+            throw Failure("unexpected line on stdout: \"" + line + "\"");
+        }
+        if (i >= expected.size()) {
+            throw Failure("more lines on stdout than space presses: \"" + line + "\"");
+        }
+        const Camera& c = expected[i];
+        std::string want = format("pitch:%f, yaw:%f", c.pitch, c.yaw);
+        expect(line == want,
+               format("space press %zu prints \"%s\" (got \"%s\")", i + 1, want.c_str(), line.c_str()));
+        ++i;
+    }
+    expect(i == expected.size(), format("one line per space press (%zu of %zu)", i, expected.size()));
+}
+
+// Escape leaves full screen for a 640x480 client, again does nothing; Alt+Enter toggles.
+void checkWindowForms() {
+    startAndWaitForScene();
+    auto hasClient640 = [&](Rect* found) {
+        programWindow = findProgramWindow();
+        if (!programWindow) {
+            return false;
+        }
+        for (const Rect& r : programRects(programWindow)) {
+            if (r.w == 640 && r.h == 480) {
+                *found = r;
+                return true;
+            }
+        }
+        return false;
+    };
+    auto isFull = [&] {
+        Rect r;
+        programWindow = findProgramWindow();
+        return programWindow && windowRect(programWindow, &r) && r.x == 0 && r.y == 0 && r.w == screenW &&
+               r.h == screenH;
+    };
+    Rect win;
+    tapKey(XK_Escape);
+    waitUntil("Escape: a 640x480 client window", 10000, [&] { return hasClient640(&win) && !isFull(); });
+    pass("Escape in full screen gives a 640x480 client window: " + rectText(win));
+    Image windowed = waitForStill("the windowed frame");
+    saveShot(windowed, "escape-windowed");
+
+    tapKey(XK_Escape);
+    // A move inside the client afterwards is drawn only once the Escape has been handled.
+    Camera cam = lookFrom(Camera(), 320, 240, 640, 480);
+    movePointer(win.x + 320, win.y + 240);
+    Image again = waitForPose(cam, win, "the centre view inside the window after a second Escape");
+    Rect still;
+    expect(hasClient640(&still) && still.x == win.x && still.y == win.y,
+           "a second Escape does nothing: the window stays " + rectText(still));
+    saveShot(again, "escape-again");
+
+    chord(XK_Alt_L, XK_Return);
+    waitUntil("Alt+Enter: back to full screen", 10000, isFull);
+    pass("Alt+Enter in the window returns to full screen");
+    saveShot(waitForStill("the full-screen frame"), "alt-enter-full");
+    chord(XK_Alt_L, XK_Return);
+    Rect back;
+    waitUntil("Alt+Enter: the window again", 10000, [&] { return hasClient640(&back) && !isFull(); });
+    expect(back.x == win.x && back.y == win.y,
+           "Alt+Enter in full screen restores the window where it was: " + rectText(back));
+    closeAndExpectZero();
+}
+
+// Closing: through the window (WM_DELETE_WINDOW) and with Alt+F4; both end with status 0.
+void checkClose() {
+    startAndWaitForScene();
+    closeAndExpectZero();
+    note("stderr after close: " + (childStderr.empty() ? std::string("(empty)") : childStderr));
+    startAndWaitForScene();
+    chord(XK_Alt_L, XK_F4);
+    int st = waitForExit(10000);
+    expect(st == 0, format("Alt+F4 ends the program with status 0 (got %d)", st));
+}
+
+// No display: the start fails with the report on stderr and status 255.
+void checkNoDisplay() {
+    startProgram(false);
+    int st = waitForExit(15000);
+    note("stderr: " + childStderr);
+    expect(st == 255, format("with no display the program exits with 255 (-1) (got %d)", st));
+    expect(childStderr.find("Error Occurred") != std::string::npos,
+           "stderr carries the \"Error Occurred\" report");
+    expect(childStderr.find("Creating WindowEx") != std::string::npos, "the report names the failed step");
+}
+
+// CPU time used so far by a process, in seconds.
+double cpuSeconds(pid_t pid) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+    std::string s((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    size_t p = s.rfind(')');
+    if (p == std::string::npos) {
+        return 0;
+    }
+    std::istringstream in(s.substr(p + 2));
+    std::string field;
+    double utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && in >> field; ++i) {
+        if (i == 14) {
+            utime = atof(field.c_str());
+        } else if (i == 15) {
+            stime = atof(field.c_str());
+        }
+    }
+    return (utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+// Idle: once input stops the screen stays the same and the program uses next to no CPU.
+void checkIdle() {
+    startAndWaitForScene();
+    Rect full{0, 0, screenW, screenH};
+    movePointer(screenW / 2, screenH / 2);
+    Image before =
+        waitForPose(lookFrom(Camera(), screenW / 2, screenH / 2, screenW, screenH), full, "the centre view");
+    double cpu0 = cpuSeconds(childPid), t0 = nowMs();
+    // This is a measurement over a fixed span, not a wait for something to happen.
+    usleep(3000000);
+    pumpChild();
+    double cpu1 = cpuSeconds(childPid), t1 = nowMs();
+    Image after = grabScreen();
+    double share = 100.0 * (cpu1 - cpu0) / ((t1 - t0) / 1000.0);
+    expect(before == after, "the screen does not change while idle");
+    expect(share < 5.0,
+           format("idle CPU use is near zero: %.2f%% of one core over %.1f s", share, (t1 - t0) / 1000));
+    closeAndExpectZero();
+}
+
+// Compares the Linux and Wine pictures of the same pose (pointer at the centre, starting eye).
+int checkCompare() {
+    Image a, b;
+    bool haveA = readPpm(outDir + "/native-pose.ppm", &a), haveB = readPpm(outDir + "/wine-pose.ppm", &b);
+    if (!haveA || !haveB) {
+        std::string missing = !haveA ? "native-pose.ppm" : "wine-pose.ppm";
+        const char* ci = getenv("CI");
+        if (!haveA && haveB && !(ci && *ci)) {
+            note("skipped: no Linux picture to compare with (" + missing + ")");
+            return kSkip;
+        }
+        throw Failure("missing " + outDir + "/" + missing +
+                      ": the look check of that half did not run or failed");
+    }
+    if (a.w != b.w || a.h != b.h) {
+        throw Failure(format("pictures differ in size: %dx%d and %dx%d", a.w, a.h, b.w, b.h));
+    }
+    Image diff = a;
+    size_t n = size_t(a.w) * a.h, same = 0, within8 = 0;
+    double sum = 0;
+    int worst = 0;
+    for (size_t i = 0; i < n; ++i) {
+        int d = 0;
+        for (int k = 0; k < 3; ++k) {
+            d = std::max(d, std::abs(int(a.rgb[i * 3 + k]) - int(b.rgb[i * 3 + k])));
+        }
+        sum += d;
+        worst = std::max(worst, d);
+        same += d == 0;
+        within8 += d <= 8;
+        unsigned char v = (unsigned char)std::min(255, d * 8);
+        diff.rgb[i * 3] = diff.rgb[i * 3 + 1] = diff.rgb[i * 3 + 2] = v;
+    }
+    mode = "both";
+    saveShot(diff, "difference-x8");
+    note(format(
+        "Linux vs Wine, same pose: %.3f%% of pixels identical, %.3f%% within 8 levels, mean difference "
+        "%.3f, largest %d",
+        100.0 * same / n, 100.0 * within8 / n, sum / n, worst));
+    expect(100.0 * within8 / n > 99.0 && sum / n < 2.0,
+           "the Linux and Wine pictures of the same pose agree (over 99% of pixels within 8 levels)");
+    return 0;
+}
+
+// Reads the command line; false on a malformed one.
+bool parseArgs(int argc, char** argv) {
+    for (int i = 1; i + 1 < argc; i += 2) {
+        std::string k = argv[i], v = argv[i + 1];
+        if (k == "--mode") {
+            mode = v;
+        } else if (k == "--check") {
+            checkName = v;
+        } else if (k == "--exe") {
+            exePath = v;
+        } else if (k == "--out") {
+            outDir = v;
+        } else {
+            return false;
+        }
+    }
+    return argc % 2 == 1 && !checkName.empty() && (mode == "native" || mode == "wine");
+}
+
+}  // namespace
+
+// Runs one check and reports it.
+int main(int argc, char** argv) {
+    if (!parseArgs(argc, argv)) {
+        fprintf(stderr, "usage: kvr_e2e --mode native|wine --check NAME --exe PATH --out DIR\n");
+        return 2;
+    }
+    mkdir(outDir.c_str(), 0755);
+    if (mode == "wine") {
+        slowness = 3.0;
+    }
+    int result = 0;
+    try {
+        if (checkName == "compare") {
+            result = checkCompare();
+        } else {
+            if (exePath.empty() || access(exePath.c_str(), R_OK) != 0) {
+                note("skipped: no executable to drive (" +
+                     (exePath.empty() ? std::string("not built") : exePath) + ")");
+                return kSkip;
+            }
+            if (checkName != "nodisplay") {
+                const char* required = getenv("KVR_REQUIRE_DISPLAY");
+                dpy = XOpenDisplay(nullptr);
+                if (!dpy) {
+                    if (required && std::string(required) == "1") {
+                        throw Failure("no X display, and KVR_REQUIRE_DISPLAY=1");
+                    }
+                    note("skipped: no X display");
+                    return kSkip;
+                }
+                int ev, er, maj, min;
+                if (!XTestQueryExtension(dpy, &ev, &er, &maj, &min)) {
+                    throw Failure("the X server has no XTest extension");
+                }
+                XSetErrorHandler(ignoreXErrors);
+                screenW = DisplayWidth(dpy, DefaultScreen(dpy));
+                screenH = DisplayHeight(dpy, DefaultScreen(dpy));
+                note(format("display %s, screen %dx%d", DisplayString(dpy), screenW, screenH));
+                // Start every check with the pointer at a known place and no button held.
+                movePointer(screenW / 2, screenH / 2);
+            }
+            if (checkName == "startup") {
+                checkStartup();
+            } else if (checkName == "look") {
+                checkLook();
+            } else if (checkName == "walk") {
+                checkWalk();
+            } else if (checkName == "space") {
+                checkSpace();
+            } else if (checkName == "window") {
+                checkWindowForms();
+            } else if (checkName == "close") {
+                checkClose();
+            } else if (checkName == "nodisplay") {
+                checkNoDisplay();
+            } else if (checkName == "idle") {
+                checkIdle();
+            } else {
+                fprintf(stderr, "unknown check %s\n", checkName.c_str());
+                return 2;
+            }
+        }
+    } catch (const Failure& f) {
+        printf("[e2e %s/%s] FAILED: %s\n", mode.c_str(), checkName.c_str(), f.what());
+        if (dpy) {
+            saveShot(grabScreen(), "at-failure");
+        }
+        killProgram();
+        if (!childStderr.empty()) {
+            printf("program stderr:\n%s\n", childStderr.c_str());
+        }
+        result = 1;
+    }
+    killProgram();
+    if (result == 0) {
+        printf("[e2e %s/%s] PASSED: %d checks\n", mode.c_str(), checkName.c_str(), checksPassed);
+    }
+    if (dpy) {
+        XCloseDisplay(dpy);
+    }
+    return result;
+}
