@@ -1,0 +1,212 @@
+// x11_display.cpp - the display connection, the atoms, the X error trap and the handle tables.
+#include "x11_state.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+
+KvrX11Display kvr_x11 = {};
+KvrX11Window kvr_x11Windows[KVR_X11_MAX_WINDOWS] = {};
+
+// State of the X error trap.
+static int trapDepth = 0;
+static int trapError = 0;
+
+// Records protocol errors instead of Xlib's default of ending the process.
+static int recordXError(Display*, XErrorEvent* event) {
+    if (trapDepth > 0 && trapError == 0) {
+        trapError = event->error_code;
+    }
+    return 0;
+}
+
+// Interns every atom the layer uses in one round trip.
+static void internAtoms() {
+    // clang-format off
+    static const char* names[] = {
+        "WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_STATE", "_NET_WM_PING", "_NET_WM_PID", "_NET_WM_NAME",
+        "_NET_WM_STATE", "_NET_WM_STATE_FULLSCREEN", "_NET_WM_STATE_HIDDEN", "_NET_SUPPORTING_WM_CHECK",
+        "_NET_ACTIVE_WINDOW", "_MOTIF_WM_HINTS", "UTF8_STRING",
+    };
+    // clang-format on
+    const int count = (int)(sizeof names / sizeof names[0]);
+    Atom atoms[sizeof names / sizeof names[0]];
+    XInternAtoms(kvr_x11.display, const_cast<char**>(names), count, False, atoms);
+    KvrX11Atoms& a = kvr_x11.atoms;
+    a.wmProtocols = atoms[0];
+    a.wmDeleteWindow = atoms[1];
+    a.wmState = atoms[2];
+    a.netWmPing = atoms[3];
+    a.netWmPid = atoms[4];
+    a.netWmName = atoms[5];
+    a.netWmState = atoms[6];
+    a.netWmStateFullscreen = atoms[7];
+    a.netWmStateHidden = atoms[8];
+    a.netSupportingWmCheck = atoms[9];
+    a.netActiveWindow = atoms[10];
+    a.motifWmHints = atoms[11];
+    a.utf8String = atoms[12];
+}
+
+bool kvr_x11Open() {
+    if (kvr_x11.display != nullptr) {
+        return true;
+    }
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || name[0] == '\0') {
+        return false;
+    }
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        return false;
+    }
+    kvr_x11.display = display;
+    kvr_x11.screen = DefaultScreen(display);
+    kvr_x11.root = RootWindow(display, kvr_x11.screen);
+    XSetErrorHandler(recordXError);
+    internAtoms();
+    // Held keys repeat as presses only, for this connection alone.
+    Bool supported = False;
+    XkbSetDetectableAutoRepeat(display, True, &supported);
+    kvr_x11.xkbDetectableRepeat = supported == True;
+    kvr_x11ResetInput();
+    return true;
+}
+
+void kvr_x11Close() {
+    if (kvr_x11.display == nullptr) {
+        return;
+    }
+    XCloseDisplay(kvr_x11.display);
+    kvr_x11.display = nullptr;
+}
+
+// Reads the window named by a WINDOW-typed property, 0 when absent.
+static Window windowProperty(Window window, Atom property) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    Window result = 0;
+    kvr_x11TrapBegin();
+    int status = XGetWindowProperty(kvr_x11.display, window, property, 0, 1, False, XA_WINDOW, &type, &format,
+                                    &count, &after, &data);
+    kvr_x11TrapEnd();
+    if (status == Success && data != nullptr && type == XA_WINDOW && format == 32 && count == 1) {
+        result = (Window)((long*)data)[0];
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return result;
+}
+
+bool kvr_x11HasWindowManager() {
+    if (!kvr_x11Open()) {
+        return false;
+    }
+    // An EWMH manager names a child window of its own on the root, which names itself again.
+    Window check = windowProperty(kvr_x11.root, kvr_x11.atoms.netSupportingWmCheck);
+    if (check == 0) {
+        return false;
+    }
+    return windowProperty(check, kvr_x11.atoms.netSupportingWmCheck) == check;
+}
+
+void kvr_x11TrapBegin() {
+    if (kvr_x11.display != nullptr && trapDepth == 0) {
+        XSync(kvr_x11.display, False);
+        trapError = 0;
+    }
+    trapDepth++;
+}
+
+int kvr_x11TrapEnd() {
+    if (kvr_x11.display != nullptr) {
+        XSync(kvr_x11.display, False);
+    }
+    if (trapDepth > 0) {
+        trapDepth--;
+    }
+    int error = trapError;
+    if (trapDepth == 0) {
+        trapError = 0;
+    }
+    return error;
+}
+
+long long kvr_x11NowMs() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (long long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+}
+
+void kvr_x11SleepMs(long ms) {
+    timespec wait;
+    wait.tv_sec = ms / 1000;
+    wait.tv_nsec = (ms % 1000) * 1000000L;
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+}
+
+// Handle layout: generation above bit 12, kind in bits 8-11, slot + 1 in bits 0-7.
+void* kvr_x11MakeHandle(unsigned kind, int slot, unsigned generation) {
+    uintptr_t value =
+        ((uintptr_t)(generation & 0xFFFFFu) << 12) | ((uintptr_t)kind << 8) | (uintptr_t)(slot + 1);
+    return reinterpret_cast<void*>(value);
+}
+
+// Splits a handle into slot and generation when it has the given kind.
+static bool splitHandle(const void* handle, unsigned kind, int* slot, unsigned* generation) {
+    uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+    if (value == 0 || ((value >> 8) & 0xFu) != kind || (value & 0xFFu) == 0) {
+        return false;
+    }
+    *slot = (int)(value & 0xFFu) - 1;
+    *generation = (unsigned)(value >> 12);
+    return true;
+}
+
+// The record a window or window-DC handle of the given kind names.
+static KvrX11Window* findByKind(const void* handle, unsigned kind) {
+    int slot = 0;
+    unsigned generation = 0;
+    if (!splitHandle(handle, kind, &slot, &generation) || slot >= KVR_X11_MAX_WINDOWS) {
+        return nullptr;
+    }
+    KvrX11Window* w = &kvr_x11Windows[slot];
+    if (!w->used || (w->generation & 0xFFFFFu) != generation) {
+        return nullptr;
+    }
+    return w;
+}
+
+KvrX11Window* kvr_x11FindWindow(HWND hwnd) {
+    return findByKind(hwnd, KVR_X11_KIND_WINDOW);
+}
+
+KvrX11Window* kvr_x11FindDcWindow(HDC hdc) {
+    return findByKind(hdc, KVR_X11_KIND_DC);
+}
+
+bool kvr_x11IsDesktopDc(HDC hdc) {
+    return hdc == static_cast<HDC>(kvr_x11MakeHandle(KVR_X11_KIND_DC, KVR_X11_MAX_WINDOWS, 0));
+}
+
+KvrX11Window* kvr_x11WindowOfX(Window xwindow) {
+    for (KvrX11Window& w : kvr_x11Windows) {
+        if (w.used && w.xwindow == xwindow && xwindow != 0) {
+            return &w;
+        }
+    }
+    return nullptr;
+}
+
+HWND kvr_x11HandleOf(const KvrX11Window* w) {
+    return static_cast<HWND>(
+        kvr_x11MakeHandle(KVR_X11_KIND_WINDOW, (int)(w - kvr_x11Windows), w->generation));
+}

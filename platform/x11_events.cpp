@@ -1,0 +1,382 @@
+// x11_events.cpp - the message queue: PeekMessageA turns pending X events into window
+// messages in arrival order; TranslateMessage, DispatchMessageA and PostQuitMessage.
+//
+// TranslateMessage makes no WM_CHAR messages: the program handles none.
+#include "x11_input.h"
+#include "x11_state.h"
+
+#include <X11/Xatom.h>
+
+#include <cstring>
+#include <deque>
+
+// Module state: queued messages, the pending quit, held keys and the latest pointer warps.
+static std::deque<MSG> queue;
+static bool quitPending = false;
+static int quitCode = 0;
+static bool keyDown[256];
+static UINT keyVk[256];
+static unsigned long warpSerials[8];
+static int warpCount = 0;
+static POINT lastPoint = {0, 0};
+
+void kvr_x11ResetInput() {
+    std::memset(keyDown, 0, sizeof keyDown);
+    std::memset(keyVk, 0, sizeof keyVk);
+    warpCount = 0;
+}
+
+void kvr_x11NoteWarp(unsigned long serial) {
+    warpSerials[warpCount % 8] = serial;
+    warpCount++;
+}
+
+// True when a pointer warp was processed between the requests of two events' serials.
+static bool warpBetween(unsigned long before, unsigned long after) {
+    int n = warpCount < 8 ? warpCount : 8;
+    for (int i = 0; i < n; i++) {
+        if (warpSerials[i] > before && warpSerials[i] <= after) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void kvr_x11DropMessages(HWND hwnd) {
+    for (auto it = queue.begin(); it != queue.end();) {
+        it = it->hwnd == hwnd ? queue.erase(it) : it + 1;
+    }
+}
+
+// Appends a message for a window to the queue.
+static void post(KvrX11Window* w, UINT message, WPARAM wParam, LPARAM lParam, Time time) {
+    MSG msg;
+    std::memset(&msg, 0, sizeof msg);
+    msg.hwnd = kvr_x11HandleOf(w);
+    msg.message = message;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    msg.time = (DWORD)time;
+    msg.pt = lastPoint;
+    queue.push_back(msg);
+}
+
+// True while a held key's virtual-key code is the given one.
+static bool held(UINT vk) {
+    for (int i = 0; i < 256; i++) {
+        if (keyDown[i] && keyVk[i] == vk) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// True when a key release is the first half of an old-style auto-repeat pair.
+static bool releaseIsRepeat(const XKeyEvent& release) {
+    if (kvr_x11.xkbDetectableRepeat || XEventsQueued(kvr_x11.display, QueuedAfterReading) == 0) {
+        return false;
+    }
+    XEvent next;
+    XPeekEvent(kvr_x11.display, &next);
+    return next.type == KeyPress && next.xkey.keycode == release.keycode && next.xkey.time - release.time < 2;
+}
+
+// A key press or release becomes WM_KEYDOWN, WM_SYSKEYDOWN, WM_KEYUP or WM_SYSKEYUP.
+static void handleKey(KvrX11Window* w, XKeyEvent& event, bool press) {
+    // Num Lock is Mod2 on every common keymap.
+    KeySym level0 = XLookupKeysym(&event, 0);
+    KeySym level1 = XLookupKeysym(&event, 1);
+    UINT vk = kvr_x11KeysymToVk(kvr_x11NumLockKeysym(level0, level1, (event.state & Mod2Mask) != 0));
+    unsigned keycode = event.keycode & 0xFFu;
+    if (vk == 0) {
+        return;
+    }
+    if (!press && releaseIsRepeat(event)) {
+        return;  // the press that follows is reported as a repeat
+    }
+    bool wasDown = keyDown[keycode];
+    if (press) {
+        keyDown[keycode] = true;
+        keyVk[keycode] = vk;
+    }
+    // Alt is tracked here: event.state holds the modifiers as they were before the event.
+    bool alt = held(VK_MENU);
+    bool control = held(VK_CONTROL);
+    if (!press) {
+        keyDown[keycode] = false;
+    }
+    bool extended = false;
+    unsigned scan = kvr_x11ScanCode(event.keycode, &extended);
+    UINT message = kvr_x11KeyMessage(vk, alt, control, !press);
+    post(w, message, vk, kvr_x11KeyLParam(scan, extended, alt, wasDown, !press), event.time);
+}
+
+// A button becomes a button message, buttons 4 and 5 a wheel message; their releases mean nothing.
+static void handleButton(KvrX11Window* w, XButtonEvent& event, bool press) {
+    lastPoint.x = event.x_root;
+    lastPoint.y = event.y_root;
+    if (event.button == 4 || event.button == 5) {
+        if (press) {
+            // WM_MOUSEWHEEL carries screen coordinates.
+            post(w, WM_MOUSEWHEEL, kvr_x11WheelWParam(event.button, event.state),
+                 kvr_x11PointLParam(event.x_root, event.y_root), event.time);
+        }
+        return;
+    }
+    UINT message = kvr_x11ButtonMessage(event.button, press);
+    if (message != 0) {
+        post(w, message, kvr_x11FlagsAfterButton(event.state, event.button, press),
+             kvr_x11PointLParam(event.x, event.y), event.time);
+    }
+}
+
+// Consecutive motion of the same window becomes one WM_MOUSEMOVE with the latest position;
+// nothing is merged across another event or across a pointer warp.
+static void handleMotion(KvrX11Window* w, XEvent& event) {
+    XEvent latest = event;
+    while (XEventsQueued(kvr_x11.display, QueuedAfterReading) > 0) {
+        XEvent next;
+        XPeekEvent(kvr_x11.display, &next);
+        if (next.type != MotionNotify || next.xmotion.window != latest.xmotion.window ||
+            warpBetween(latest.xmotion.serial, next.xmotion.serial)) {
+            break;
+        }
+        XNextEvent(kvr_x11.display, &latest);
+    }
+    lastPoint.x = latest.xmotion.x_root;
+    lastPoint.y = latest.xmotion.y_root;
+    post(w, WM_MOUSEMOVE, kvr_x11MouseKeyFlags(latest.xmotion.state),
+         kvr_x11PointLParam(latest.xmotion.x, latest.xmotion.y), latest.xmotion.time);
+}
+
+// Queues WM_SIZE when the client size differs from the latest one reported.
+static void postSize(KvrX11Window* w, WPARAM kind, int width, int height) {
+    if (kind == SIZE_RESTORED && w->reportedWidth == width && w->reportedHeight == height) {
+        return;
+    }
+    w->reportedWidth = width;
+    w->reportedHeight = height;
+    post(w, WM_SIZE, kind, MAKELPARAM(width, height), CurrentTime);
+}
+
+// A size change the server confirms becomes WM_SIZE, unless it was already reported.
+static void handleConfigure(KvrX11Window* w, XConfigureEvent& event) {
+    if (event.window != w->xwindow || event.serial < w->staleConfigureSerial || w->minimised) {
+        return;
+    }
+    postSize(w, SIZE_RESTORED, event.width, event.height);
+}
+
+// True when the window manager reports the window iconified (WM_STATE or _NET_WM_STATE_HIDDEN).
+static bool iconified(KvrX11Window* w) {
+    bool result = false;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    kvr_x11TrapBegin();
+    if (XGetWindowProperty(kvr_x11.display, w->xwindow, kvr_x11.atoms.wmState, 0, 2, False,
+                           kvr_x11.atoms.wmState, &type, &format, &count, &after, &data) == Success &&
+        data != nullptr && format == 32 && count >= 1) {
+        result = ((long*)data)[0] == IconicState;
+    }
+    if (data != nullptr) {
+        XFree(data);
+        data = nullptr;
+    }
+    if (XGetWindowProperty(kvr_x11.display, w->xwindow, kvr_x11.atoms.netWmState, 0, 32, False, XA_ATOM,
+                           &type, &format, &count, &after, &data) == Success &&
+        data != nullptr && format == 32) {
+        for (unsigned long i = 0; i < count; i++) {
+            if ((Atom)((long*)data)[i] == kvr_x11.atoms.netWmStateHidden) {
+                result = true;
+            }
+        }
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    kvr_x11TrapEnd();
+    return result;
+}
+
+// Iconify becomes WM_SIZE 0 by 0 and WM_ACTIVATE with the minimised flag; the restore undoes both.
+static void handleProperty(KvrX11Window* w, XPropertyEvent& event) {
+    if (event.atom != kvr_x11.atoms.wmState && event.atom != kvr_x11.atoms.netWmState) {
+        return;
+    }
+    bool iconic = iconified(w);
+    if (iconic && !w->minimised) {
+        w->minimised = true;
+        postSize(w, SIZE_MINIMIZED, 0, 0);
+        post(w, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1), 0, CurrentTime);
+    } else if (!iconic && w->minimised) {
+        w->minimised = false;
+        Window root = 0;
+        int x = 0, y = 0;
+        unsigned int width = 0, height = 0, border = 0, depth = 0;
+        kvr_x11TrapBegin();
+        XGetGeometry(kvr_x11.display, w->xwindow, &root, &x, &y, &width, &height, &border, &depth);
+        kvr_x11TrapEnd();
+        postSize(w, SIZE_RESTORED, (int)width, (int)height);
+        post(w, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0, CurrentTime);
+    }
+}
+
+// Gaining or losing the input focus becomes WM_ACTIVATE.
+static void handleFocus(KvrX11Window* w, XFocusChangeEvent& event, bool in) {
+    if (event.mode == NotifyGrab || event.mode == NotifyUngrab || event.detail == NotifyPointer ||
+        event.detail == NotifyInferior) {
+        return;
+    }
+    if (in) {
+        // Keys released while another window had the focus are no longer held; no messages are made.
+        char keys[32];
+        XQueryKeymap(kvr_x11.display, keys);
+        for (int i = 0; i < 256; i++) {
+            keyDown[i] = keyDown[i] && (keys[i / 8] & (1 << (i % 8))) != 0;
+        }
+    }
+    if (in == w->focused) {
+        return;
+    }
+    w->focused = in;
+    WORD state = in ? WA_ACTIVE : WA_INACTIVE;
+    post(w, WM_ACTIVATE, MAKEWPARAM(state, w->minimised ? 1 : 0), 0, CurrentTime);
+}
+
+// The close button becomes WM_CLOSE; a window manager's ping is answered at once.
+static void handleClientMessage(KvrX11Window* w, XClientMessageEvent& event) {
+    if (event.message_type != kvr_x11.atoms.wmProtocols || event.format != 32) {
+        return;
+    }
+    Atom protocol = (Atom)event.data.l[0];
+    if (protocol == kvr_x11.atoms.wmDeleteWindow) {
+        post(w, WM_CLOSE, 0, 0, CurrentTime);
+    } else if (protocol == kvr_x11.atoms.netWmPing) {
+        XEvent reply;
+        std::memset(&reply, 0, sizeof reply);
+        reply.xclient = event;
+        reply.xclient.window = kvr_x11.root;
+        XSendEvent(kvr_x11.display, kvr_x11.root, False, SubstructureNotifyMask | SubstructureRedirectMask,
+                   &reply);
+        XFlush(kvr_x11.display);
+    }
+}
+
+// Turns one X event into zero or more queued messages.
+static void translate(XEvent& event) {
+    if (event.type == MappingNotify) {
+        XRefreshKeyboardMapping(&event.xmapping);
+        return;
+    }
+    KvrX11Window* w = kvr_x11WindowOfX(event.xany.window);
+    if (w == nullptr) {
+        return;
+    }
+    switch (event.type) {
+        case KeyPress:
+        case KeyRelease:
+            handleKey(w, event.xkey, event.type == KeyPress);
+            break;
+        case ButtonPress:
+        case ButtonRelease:
+            handleButton(w, event.xbutton, event.type == ButtonPress);
+            break;
+        case MotionNotify:
+            handleMotion(w, event);
+            break;
+        case ConfigureNotify:
+            handleConfigure(w, event.xconfigure);
+            break;
+        case PropertyNotify:
+            handleProperty(w, event.xproperty);
+            break;
+        case FocusIn:
+        case FocusOut:
+            handleFocus(w, event.xfocus, event.type == FocusIn);
+            break;
+        case ClientMessage:
+            handleClientMessage(w, event.xclient);
+            break;
+        default:
+            break;
+    }
+}
+
+// True when a queued message passes PeekMessageA's window and range filters.
+static bool matches(const MSG& msg, HWND hwnd, UINT low, UINT high) {
+    if (hwnd != nullptr && msg.hwnd != hwnd) {
+        return false;
+    }
+    return (low == 0 && high == 0) || (msg.message >= low && msg.message <= high);
+}
+
+// Takes (or copies) the first queued message that passes the filters.
+static bool takeQueued(LPMSG msg, HWND hwnd, UINT low, UINT high, UINT remove) {
+    for (auto it = queue.begin(); it != queue.end(); ++it) {
+        if (matches(*it, hwnd, low, high)) {
+            *msg = *it;
+            if (remove & PM_REMOVE) {
+                queue.erase(it);
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+extern "C" BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT low, UINT high, UINT remove) {
+    if (msg == nullptr) {
+        return FALSE;
+    }
+    if (takeQueued(msg, hwnd, low, high, remove)) {
+        return TRUE;
+    }
+    if (!quitPending && kvr_x11.display != nullptr) {
+        while (XPending(kvr_x11.display) > 0) {
+            XEvent event;
+            XNextEvent(kvr_x11.display, &event);
+            translate(event);
+            if (takeQueued(msg, hwnd, low, high, remove)) {
+                return TRUE;
+            }
+        }
+    }
+    // The quit message comes once nothing else is queued, whatever the filters.
+    if (quitPending) {
+        std::memset(msg, 0, sizeof *msg);
+        msg->message = WM_QUIT;
+        msg->wParam = (WPARAM)(LONG_PTR)quitCode;
+        msg->pt = lastPoint;
+        if (remove & PM_REMOVE) {
+            quitPending = false;
+        }
+        return TRUE;
+    }
+    return FALSE;
+}
+
+extern "C" void WINAPI PostQuitMessage(int exitCode) {
+    quitPending = true;
+    quitCode = exitCode;
+}
+
+extern "C" BOOL WINAPI TranslateMessage(const MSG* msg) {
+    if (msg == nullptr) {
+        return FALSE;
+    }
+    UINT m = msg->message;
+    return (m == WM_KEYDOWN || m == WM_KEYUP || m == WM_SYSKEYDOWN || m == WM_SYSKEYUP) ? TRUE : FALSE;
+}
+
+extern "C" LRESULT WINAPI DispatchMessageA(const MSG* msg) {
+    if (msg == nullptr) {
+        return 0;
+    }
+    KvrX11Window* w = kvr_x11FindWindow(msg->hwnd);
+    if (w == nullptr) {
+        return 0;
+    }
+    return kvr_x11Send(w, msg->message, msg->wParam, msg->lParam);
+}

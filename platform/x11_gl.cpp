@@ -1,0 +1,352 @@
+// x11_gl.cpp - device contexts, pixel formats, rendering contexts and buffer swaps on GLX.
+//
+// A pixel format is a 1-based index into the screen's GLXFBConfig list. Setting it gives
+// the still-unmapped window the config's visual: the X window is created anew under the
+// same HWND, because an X window's visual is fixed when it is created.
+#include "x11_state.h"
+
+#include <cstdlib>
+
+// One rendering context.
+struct KvrX11Context {
+    bool used;
+    unsigned generation;
+    GLXContext context;
+    int format;
+    Window drawable;
+};
+
+// Module state: the screen's configs and the context table.
+static GLXFBConfig* configs = nullptr;
+static int configCount = 0;
+static Display* configsDisplay = nullptr;
+static KvrX11Context contexts[KVR_X11_MAX_CONTEXTS];
+static int currentContext = -1;
+
+// Loads the screen's framebuffer configs once per display connection.
+static bool loadConfigs() {
+    if (!kvr_x11Open()) {
+        return false;
+    }
+    if (configsDisplay != kvr_x11.display) {
+        if (configs != nullptr) {
+            XFree(configs);
+        }
+        configCount = 0;
+        configs = glXGetFBConfigs(kvr_x11.display, kvr_x11.screen, &configCount);
+        configsDisplay = kvr_x11.display;
+        if (configs == nullptr) {
+            configCount = 0;
+        }
+    }
+    return configCount > 0;
+}
+
+GLXFBConfig kvr_x11FbConfig(int format) {
+    if (!loadConfigs() || format < 1 || format > configCount) {
+        return nullptr;
+    }
+    return configs[format - 1];
+}
+
+// One attribute of a config, 0 when it cannot be read.
+static int attribute(GLXFBConfig config, int name) {
+    int value = 0;
+    if (glXGetFBConfigAttrib(kvr_x11.display, config, name, &value) != Success) {
+        return 0;
+    }
+    return value;
+}
+
+// The distance of a number from a wanted one.
+static int distance(int value, int wanted) {
+    return value > wanted ? value - wanted : wanted - value;
+}
+
+// Ranks a config against a descriptor; false when it does not fit at all. Smaller keys are better.
+static bool rankConfig(GLXFBConfig config, const PIXELFORMATDESCRIPTOR* pfd, int key[10]) {
+    bool rgba = pfd->iPixelType == PFD_TYPE_RGBA;
+    if ((attribute(config, GLX_RENDER_TYPE) & (rgba ? GLX_RGBA_BIT : GLX_COLOR_INDEX_BIT)) == 0) {
+        return false;
+    }
+    if ((pfd->dwFlags & PFD_DRAW_TO_WINDOW) != 0 &&
+        ((attribute(config, GLX_DRAWABLE_TYPE) & GLX_WINDOW_BIT) == 0 ||
+         attribute(config, GLX_X_RENDERABLE) == 0 || attribute(config, GLX_VISUAL_ID) == 0)) {
+        return false;
+    }
+    bool doubleBuffer = attribute(config, GLX_DOUBLEBUFFER) != 0;
+    if ((pfd->dwFlags & PFD_DOUBLEBUFFER) != 0 && !doubleBuffer) {
+        return false;
+    }
+    if ((attribute(config, GLX_STEREO) != 0) != ((pfd->dwFlags & PFD_STEREO) != 0)) {
+        return false;
+    }
+    int depth = attribute(config, GLX_DEPTH_SIZE);
+    if (depth < pfd->cDepthBits || attribute(config, GLX_LEVEL) != 0) {
+        return false;
+    }
+    int colour = attribute(config, GLX_RED_SIZE) + attribute(config, GLX_GREEN_SIZE) +
+                 attribute(config, GLX_BLUE_SIZE);
+    // 32 colour bits on Win32 is 8 bits a channel and padding; 0 asks for the usual 24.
+    int wanted = pfd->cColorBits == 0 || pfd->cColorBits > 24 ? 24 : pfd->cColorBits;
+    int accum = attribute(config, GLX_ACCUM_RED_SIZE) + attribute(config, GLX_ACCUM_GREEN_SIZE) +
+                attribute(config, GLX_ACCUM_BLUE_SIZE) + attribute(config, GLX_ACCUM_ALPHA_SIZE);
+    XVisualInfo* visual = glXGetVisualFromFBConfig(kvr_x11.display, config);
+    int visualDepth = visual != nullptr ? visual->depth : 0;
+    if (visual != nullptr) {
+        XFree(visual);
+    }
+    // Compositors treat 32-bit (ARGB) visuals as translucent: they come last.
+    key[0] = visualDepth == 32 ? 1 : 0;
+    key[1] = attribute(config, GLX_CONFIG_CAVEAT) == GLX_SLOW_CONFIG ? 1 : 0;
+    key[2] = colour < wanted ? wanted - colour : 0;
+    key[3] = colour > wanted ? colour - wanted : 0;
+    key[4] = depth - pfd->cDepthBits;
+    key[5] = distance(attribute(config, GLX_ALPHA_SIZE), pfd->cAlphaBits);
+    key[6] = distance(attribute(config, GLX_STENCIL_SIZE), pfd->cStencilBits);
+    key[7] =
+        distance(accum, pfd->cAccumBits) + distance(attribute(config, GLX_AUX_BUFFERS), pfd->cAuxBuffers);
+    key[8] = attribute(config, GLX_SAMPLES);
+    key[9] = doubleBuffer == ((pfd->dwFlags & PFD_DOUBLEBUFFER) != 0) ? 0 : 1;
+    return true;
+}
+
+extern "C" int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* pfd) {
+    if (pfd == nullptr || (kvr_x11FindDcWindow(hdc) == nullptr && !kvr_x11IsDesktopDc(hdc)) ||
+        !loadConfigs()) {
+        return 0;
+    }
+    int best = 0;
+    int bestKey[10] = {0};
+    for (int i = 0; i < configCount; i++) {
+        int key[10];
+        if (!rankConfig(configs[i], pfd, key)) {
+            continue;
+        }
+        bool better = best == 0;
+        for (int k = 0; k < 10 && !better; k++) {
+            if (key[k] != bestKey[k]) {
+                better = key[k] < bestKey[k];
+                break;
+            }
+        }
+        if (better) {
+            best = i + 1;
+            for (int k = 0; k < 10; k++) {
+                bestKey[k] = key[k];
+            }
+        }
+    }
+    return best;
+}
+
+extern "C" BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR*) {
+    KvrX11Window* w = kvr_x11FindDcWindow(hdc);
+    GLXFBConfig config = kvr_x11FbConfig(format);
+    if (w == nullptr || config == nullptr) {
+        return FALSE;
+    }
+    if (w->pixelFormat != 0) {
+        return w->pixelFormat == format ? TRUE : FALSE;  // a window's format is set once
+    }
+    if ((attribute(config, GLX_DRAWABLE_TYPE) & GLX_WINDOW_BIT) == 0) {
+        return FALSE;
+    }
+    XVisualInfo* visual = glXGetVisualFromFBConfig(kvr_x11.display, config);
+    if (visual == nullptr) {
+        return FALSE;
+    }
+    RECT rect = {0, 0, 1, 1};
+    GetWindowRect(static_cast<HWND>(kvr_x11HandleOf(w)), &rect);
+    Window oldWindow = w->xwindow;
+    Colormap oldColormap = w->colormap;
+    bool wasMapped = w->mapped;
+    bool created =
+        kvr_x11CreateXWindow(w, visual, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    XFree(visual);
+    if (!created) {
+        w->xwindow = oldWindow;
+        w->colormap = oldColormap;
+        return FALSE;
+    }
+    kvr_x11TrapBegin();
+    XDestroyWindow(kvr_x11.display, oldWindow);
+    if (oldColormap != 0) {
+        XFreeColormap(kvr_x11.display, oldColormap);
+    }
+    kvr_x11TrapEnd();
+    w->pixelFormat = format;
+    if (wasMapped) {
+        XMapRaised(kvr_x11.display, w->xwindow);
+        kvr_x11WaitViewable(w);
+    }
+    return TRUE;
+}
+
+extern "C" HDC WINAPI GetDC(HWND hwnd) {
+    if (hwnd == nullptr) {
+        // The desktop: there is always one, even when no display can be opened.
+        kvr_x11Open();
+        return static_cast<HDC>(kvr_x11MakeHandle(KVR_X11_KIND_DC, KVR_X11_MAX_WINDOWS, 0));
+    }
+    KvrX11Window* w = kvr_x11FindWindow(hwnd);
+    if (w == nullptr) {
+        return nullptr;
+    }
+    return static_cast<HDC>(kvr_x11MakeHandle(KVR_X11_KIND_DC, (int)(w - kvr_x11Windows), w->generation));
+}
+
+extern "C" int WINAPI ReleaseDC(HWND hwnd, HDC hdc) {
+    if (hwnd == nullptr) {
+        return kvr_x11IsDesktopDc(hdc) ? 1 : 0;
+    }
+    KvrX11Window* w = kvr_x11FindDcWindow(hdc);
+    return w != nullptr && kvr_x11FindWindow(hwnd) == w ? 1 : 0;
+}
+
+extern "C" int WINAPI GetDeviceCaps(HDC hdc, int index) {
+    if (index != BITSPIXEL || (kvr_x11FindDcWindow(hdc) == nullptr && !kvr_x11IsDesktopDc(hdc))) {
+        return 0;
+    }
+    if (!kvr_x11Open()) {
+        return 32;  // no display: the usual desktop depth
+    }
+    // Bits per pixel of the screen's depth, as Win32 reports it (32 for a depth of 24).
+    int depth = DefaultDepth(kvr_x11.display, kvr_x11.screen);
+    int bits = depth;
+    int count = 0;
+    XPixmapFormatValues* formats = XListPixmapFormats(kvr_x11.display, &count);
+    for (int i = 0; formats != nullptr && i < count; i++) {
+        if (formats[i].depth == depth) {
+            bits = formats[i].bits_per_pixel;
+        }
+    }
+    if (formats != nullptr) {
+        XFree(formats);
+    }
+    return bits;
+}
+
+// The context record a handle names, or null when it is null or stale.
+static KvrX11Context* findContext(HGLRC hglrc, int* slot) {
+    uintptr_t value = reinterpret_cast<uintptr_t>(hglrc);
+    if (value == 0 || ((value >> 8) & 0xFu) != KVR_X11_KIND_CONTEXT || (value & 0xFFu) == 0) {
+        return nullptr;
+    }
+    int index = (int)(value & 0xFFu) - 1;
+    if (index >= KVR_X11_MAX_CONTEXTS || !contexts[index].used ||
+        (contexts[index].generation & 0xFFFFFu) != (unsigned)(value >> 12)) {
+        return nullptr;
+    }
+    *slot = index;
+    return &contexts[index];
+}
+
+extern "C" HGLRC WINAPI wglCreateContext(HDC hdc) {
+    KvrX11Window* w = kvr_x11FindDcWindow(hdc);
+    if (w == nullptr || w->pixelFormat == 0) {
+        return nullptr;
+    }
+    int slot = -1;
+    for (int i = 0; i < KVR_X11_MAX_CONTEXTS && slot < 0; i++) {
+        slot = contexts[i].used ? -1 : i;
+    }
+    if (slot < 0) {
+        return nullptr;
+    }
+    GLXFBConfig config = kvr_x11FbConfig(w->pixelFormat);
+    // Direct rendering is preferred; an indirect context is the fallback.
+    kvr_x11TrapBegin();
+    GLXContext context = glXCreateNewContext(kvr_x11.display, config, GLX_RGBA_TYPE, nullptr, True);
+    if (context == nullptr) {
+        context = glXCreateNewContext(kvr_x11.display, config, GLX_RGBA_TYPE, nullptr, False);
+    }
+    if (kvr_x11TrapEnd() != 0 && context != nullptr) {
+        glXDestroyContext(kvr_x11.display, context);
+        context = nullptr;
+    }
+    if (context == nullptr) {
+        return nullptr;
+    }
+    KvrX11Context& c = contexts[slot];
+    c.used = true;
+    c.generation++;
+    c.context = context;
+    c.format = w->pixelFormat;
+    c.drawable = 0;
+    return static_cast<HGLRC>(kvr_x11MakeHandle(KVR_X11_KIND_CONTEXT, slot, c.generation));
+}
+
+// Leaves no context current on this thread.
+static void releaseCurrent() {
+    if (currentContext >= 0 && kvr_x11.display != nullptr) {
+        glXMakeContextCurrent(kvr_x11.display, None, None, nullptr);
+        contexts[currentContext].drawable = 0;
+    }
+    currentContext = -1;
+}
+
+extern "C" BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) {
+    if (hglrc == nullptr) {
+        releaseCurrent();
+        return TRUE;
+    }
+    int slot = -1;
+    KvrX11Context* c = findContext(hglrc, &slot);
+    KvrX11Window* w = kvr_x11FindDcWindow(hdc);
+    if (c == nullptr || w == nullptr || w->pixelFormat != c->format) {
+        return FALSE;
+    }
+    kvr_x11TrapBegin();
+    Bool ok = glXMakeContextCurrent(kvr_x11.display, w->xwindow, w->xwindow, c->context);
+    if (kvr_x11TrapEnd() != 0 || ok == False) {
+        return FALSE;
+    }
+    if (currentContext >= 0 && currentContext != slot) {
+        contexts[currentContext].drawable = 0;
+    }
+    currentContext = slot;
+    c->drawable = w->xwindow;
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI wglDeleteContext(HGLRC hglrc) {
+    int slot = -1;
+    KvrX11Context* c = findContext(hglrc, &slot);
+    if (c == nullptr) {
+        return FALSE;
+    }
+    if (currentContext == slot) {
+        releaseCurrent();  // Win32 makes a current context not current before deleting it
+    }
+    kvr_x11TrapBegin();
+    glXDestroyContext(kvr_x11.display, c->context);
+    kvr_x11TrapEnd();
+    c->used = false;
+    c->context = nullptr;
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI SwapBuffers(HDC hdc) {
+    KvrX11Window* w = kvr_x11FindDcWindow(hdc);
+    if (w == nullptr || w->pixelFormat == 0) {
+        return FALSE;
+    }
+    glXSwapBuffers(kvr_x11.display, w->xwindow);
+    return TRUE;
+}
+
+void kvr_x11RefreshDrawable(KvrX11Window* w) {
+    // Mesa's software rasteriser (drisw) reads a window's size again only after a swap, so the
+    // frame drawn for WM_SIZE would keep the old size. Presenting the unchanged back buffer once
+    // (the frame already on screen) makes that frame fill the new size.
+    if (currentContext >= 0 && contexts[currentContext].drawable == w->xwindow) {
+        glXSwapBuffers(kvr_x11.display, w->xwindow);
+    }
+}
+
+void kvr_x11ReleaseDrawable(KvrX11Window* w) {
+    if (currentContext >= 0 && contexts[currentContext].drawable == w->xwindow) {
+        releaseCurrent();
+    }
+}

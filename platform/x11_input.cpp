@@ -1,0 +1,161 @@
+// x11_input.cpp - pure translators from X keysyms, keycodes, buttons and modifier masks
+// to Win32 virtual-key codes, messages and their wParam and lParam values.
+#include "x11_input.h"
+
+#include <X11/X.h>
+#include <X11/keysym.h>
+
+UINT kvr_x11KeysymToVk(unsigned long keysym) {
+    if (keysym >= XK_a && keysym <= XK_z) {
+        return (UINT)('A' + (keysym - XK_a));
+    }
+    if ((keysym >= XK_A && keysym <= XK_Z) || (keysym >= XK_0 && keysym <= XK_9)) {
+        return (UINT)keysym;
+    }
+    if (keysym >= XK_F1 && keysym <= XK_F12) {
+        return (UINT)(VK_F1 + (keysym - XK_F1));
+    }
+    if (keysym >= XK_KP_0 && keysym <= XK_KP_9) {
+        return (UINT)(VK_NUMPAD0 + (keysym - XK_KP_0));
+    }
+    switch (keysym) {
+        // clang-format off
+        case XK_space:       return VK_SPACE;
+        case XK_Return:      return VK_RETURN;
+        case XK_KP_Enter:    return VK_RETURN;
+        case XK_Escape:      return VK_ESCAPE;
+        case XK_Tab:         return VK_TAB;
+        case XK_ISO_Left_Tab: return VK_TAB;
+        case XK_BackSpace:   return VK_BACK;
+        case XK_Left:        case XK_KP_Left:      return VK_LEFT;
+        case XK_Up:          case XK_KP_Up:        return VK_UP;
+        case XK_Right:       case XK_KP_Right:     return VK_RIGHT;
+        case XK_Down:        case XK_KP_Down:      return VK_DOWN;
+        case XK_Home:        case XK_KP_Home:      return VK_HOME;
+        case XK_End:         case XK_KP_End:       return VK_END;
+        case XK_Prior:       case XK_KP_Prior:     return VK_PRIOR;
+        case XK_Next:        case XK_KP_Next:      return VK_NEXT;
+        case XK_Insert:      case XK_KP_Insert:    return VK_INSERT;
+        case XK_Delete:      case XK_KP_Delete:    return VK_DELETE;
+        case XK_KP_Add:      return VK_ADD;
+        case XK_KP_Subtract: return VK_SUBTRACT;
+        case XK_KP_Multiply: return VK_MULTIPLY;
+        case XK_KP_Divide:   return VK_DIVIDE;
+        case XK_KP_Decimal:  return VK_DECIMAL;
+        case XK_Shift_L:     case XK_Shift_R:      return VK_SHIFT;
+        case XK_Control_L:   case XK_Control_R:    return VK_CONTROL;
+        case XK_Alt_L:       case XK_Alt_R:        return VK_MENU;
+        case XK_Meta_L:      case XK_Meta_R:       return VK_MENU;
+        case XK_Pause:       return VK_PAUSE;
+        case XK_Caps_Lock:   return VK_CAPITAL;
+        default:             return 0;
+            // clang-format on
+    }
+}
+
+unsigned long kvr_x11NumLockKeysym(unsigned long level0, unsigned long level1, bool numLock) {
+    bool keypadDigit = (level1 >= XK_KP_0 && level1 <= XK_KP_9) || level1 == XK_KP_Decimal;
+    return numLock && keypadDigit ? level1 : level0;
+}
+
+unsigned kvr_x11ScanCode(unsigned keycode, bool* extended) {
+    *extended = false;
+    if (keycode < 8) {
+        return 0;
+    }
+    unsigned code = keycode - 8;
+    if (code >= 1 && code <= 88) {
+        return code;  // the first 88 evdev codes are the PC set-1 scan codes
+    }
+    // Keys that PC keyboards send with the E0 prefix.
+    // clang-format off
+    static const unsigned extendedKeys[][2] = {
+        {96, 0x1C}, {97, 0x1D}, {98, 0x35}, {100, 0x38}, {102, 0x47}, {103, 0x48}, {104, 0x49},
+        {105, 0x4B}, {106, 0x4D}, {107, 0x4F}, {108, 0x50}, {109, 0x51}, {110, 0x52}, {111, 0x53},
+        {125, 0x5B}, {126, 0x5C}, {127, 0x5D},
+    };
+    // clang-format on
+    for (const auto& entry : extendedKeys) {
+        if (entry[0] == code) {
+            *extended = true;
+            return entry[1];
+        }
+    }
+    return 0;
+}
+
+LPARAM kvr_x11KeyLParam(unsigned scanCode, bool extended, bool altHeld, bool wasDown, bool release) {
+    DWORD value = 1u | ((DWORD)(scanCode & 0xFFu) << 16);
+    if (extended) {
+        value |= 1u << 24;
+    }
+    if (altHeld) {
+        value |= 1u << 29;
+    }
+    if (wasDown || release) {
+        value |= 1u << 30;
+    }
+    if (release) {
+        value |= 1u << 31;
+    }
+    return (LPARAM)value;
+}
+
+UINT kvr_x11KeyMessage(UINT vk, bool altHeld, bool controlHeld, bool release) {
+    bool system = (altHeld && !controlHeld) || vk == VK_F10;
+    if (release) {
+        return system ? WM_SYSKEYUP : WM_KEYUP;
+    }
+    return system ? WM_SYSKEYDOWN : WM_KEYDOWN;
+}
+
+WPARAM kvr_x11MouseKeyFlags(unsigned state) {
+    WPARAM flags = 0;
+    if (state & Button1Mask) {
+        flags |= MK_LBUTTON;
+    }
+    if (state & Button2Mask) {
+        flags |= MK_MBUTTON;
+    }
+    if (state & Button3Mask) {
+        flags |= MK_RBUTTON;
+    }
+    if (state & ShiftMask) {
+        flags |= MK_SHIFT;
+    }
+    if (state & ControlMask) {
+        flags |= MK_CONTROL;
+    }
+    return flags;
+}
+
+WPARAM kvr_x11FlagsAfterButton(unsigned state, unsigned button, bool press) {
+    WPARAM flags = kvr_x11MouseKeyFlags(state);
+    WPARAM bit = button == 1 ? MK_LBUTTON : button == 2 ? MK_MBUTTON : button == 3 ? MK_RBUTTON : 0;
+    return press ? (flags | bit) : (flags & ~bit);
+}
+
+UINT kvr_x11ButtonMessage(unsigned button, bool press) {
+    switch (button) {
+        case 1:
+            return press ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+        case 2:
+            return press ? WM_MBUTTONDOWN : WM_MBUTTONUP;
+        case 3:
+            return press ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+        default:
+            return 0;
+    }
+}
+
+WPARAM kvr_x11WheelWParam(unsigned button, unsigned state) {
+    if (button != 4 && button != 5) {
+        return 0;
+    }
+    int delta = button == 4 ? WHEEL_DELTA : -WHEEL_DELTA;
+    return MAKEWPARAM(kvr_x11MouseKeyFlags(state), (WORD)(short)delta);
+}
+
+LPARAM kvr_x11PointLParam(int x, int y) {
+    return MAKELPARAM((WORD)(short)x, (WORD)(short)y);
+}

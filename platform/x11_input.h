@@ -1,0 +1,33 @@
+// x11_input.h - pure translators from X input to Win32 message values.
+//
+// No display is needed: they map keysyms, keycodes, buttons and modifier masks to
+// virtual-key codes, message identifiers, key-state flags and lParam bit fields.
+#ifndef KVR_X11_INPUT_H
+#define KVR_X11_INPUT_H
+
+#include "kvr_platform.h"
+
+// The virtual-key code of an unshifted keysym, 0 when the key has none.
+UINT kvr_x11KeysymToVk(unsigned long keysym);
+// The keypad digit or decimal keysym of the NumLock level, or the keysym itself when it has none.
+unsigned long kvr_x11NumLockKeysym(unsigned long level0, unsigned long level1, bool numLock);
+// The PC scan code of an X keycode (evdev keycodes are scan code + 8); sets *extended for E0 keys.
+unsigned kvr_x11ScanCode(unsigned keycode, bool* extended);
+// lParam of a key message: repeat count 1, scan code, extended bit, Alt context bit,
+// previous-state bit (set on repeats and on every release) and transition bit (releases).
+LPARAM kvr_x11KeyLParam(unsigned scanCode, bool extended, bool altHeld, bool wasDown, bool release);
+// WM_KEYDOWN, WM_SYSKEYDOWN, WM_KEYUP or WM_SYSKEYUP for a key event.
+// Alt held without Control, or F10, makes the system variant.
+UINT kvr_x11KeyMessage(UINT vk, bool altHeld, bool controlHeld, bool release);
+// MK_ key-state flags of an X modifier and button mask.
+WPARAM kvr_x11MouseKeyFlags(unsigned state);
+// MK_ flags as they stand after a button event (X reports the state before it).
+WPARAM kvr_x11FlagsAfterButton(unsigned state, unsigned button, bool press);
+// The button message of X button 1, 2 or 3; 0 for the wheel and other buttons.
+UINT kvr_x11ButtonMessage(unsigned button, bool press);
+// wParam of WM_MOUSEWHEEL for X button 4 (away, +120) or 5 (towards, -120); 0 for other buttons.
+WPARAM kvr_x11WheelWParam(unsigned button, unsigned state);
+// lParam of a pointer position: x in the low word, y in the high word, each as signed 16 bits.
+LPARAM kvr_x11PointLParam(int x, int y);
+
+#endif  // KVR_X11_INPUT_H

@@ -1,0 +1,38 @@
+// x11_misc.cpp - Sleep, the module handle and the stock icon and cursor tokens.
+#include "x11_state.h"
+
+#include <sched.h>
+
+#include <cstdint>
+
+// Module state: the program's one module token.
+static int moduleToken;
+
+extern "C" void WINAPI Sleep(DWORD milliseconds) {
+    if (milliseconds == 0) {
+        sched_yield();
+        return;
+    }
+    kvr_x11SleepMs((long)milliseconds);
+}
+
+extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
+    // Only the program's own module exists.
+    return moduleName == nullptr ? reinterpret_cast<HMODULE>(&moduleToken) : nullptr;
+}
+
+// A token for a stock resource: its identifier in the high bits, never null.
+static void* stockToken(LPCSTR name, uintptr_t kind) {
+    if (!IS_INTRESOURCE(name)) {
+        return nullptr;  // the program has no named resources
+    }
+    return reinterpret_cast<void*>(((uintptr_t)(UINT_PTR)name << 16) | kind);
+}
+
+extern "C" HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
+    return instance == nullptr ? static_cast<HICON>(stockToken(name, 0x1CF)) : nullptr;
+}
+
+extern "C" HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
+    return instance == nullptr ? static_cast<HCURSOR>(stockToken(name, 0xC5F)) : nullptr;
+}

@@ -1,0 +1,128 @@
+// x11_state.h - shared internals of the Xlib + GLX implementation of the platform contract.
+//
+// The display connection, the interned atoms, the X error trap, the handle tables
+// (windows, device contexts, rendering contexts) and the queue of posted messages.
+// Only platform/x11_*.cpp include this header.
+#ifndef KVR_X11_STATE_H
+#define KVR_X11_STATE_H
+
+#include "kvr_platform.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <GL/glx.h>
+
+#include <string>
+
+// Kinds of handle; each handle encodes kind, table slot and the slot's generation,
+// so a handle kept after its object was released is recognised as stale.
+#define KVR_X11_KIND_WINDOW 1u
+#define KVR_X11_KIND_DC 2u
+#define KVR_X11_KIND_CONTEXT 3u
+#define KVR_X11_MAX_WINDOWS 16
+#define KVR_X11_MAX_CONTEXTS 16
+#define KVR_X11_MAX_CLASSES 16
+
+// The atoms the layer uses, interned once when the display is opened.
+struct KvrX11Atoms {
+    Atom wmProtocols;
+    Atom wmDeleteWindow;
+    Atom wmState;
+    Atom netWmPing;
+    Atom netWmPid;
+    Atom netWmName;
+    Atom netWmState;
+    Atom netWmStateFullscreen;
+    Atom netWmStateHidden;
+    Atom netSupportingWmCheck;
+    Atom netActiveWindow;
+    Atom motifWmHints;
+    Atom utf8String;
+};
+
+// One top-level window: the X window is its client area.
+struct KvrX11Window {
+    bool used;
+    unsigned generation;
+    Window xwindow;
+    Colormap colormap;
+    int classSlot;
+    WNDPROC proc;
+    DWORD style;
+    DWORD exStyle;
+    std::string title;
+    int reportedWidth;  // client size of the latest WM_SIZE, -1 before the first
+    int reportedHeight;
+    unsigned long
+        staleConfigureSerial;  // ConfigureNotify events before this serial are already accounted for
+    int pixelFormat;           // 1-based index of the set format, 0 when none
+    bool mapped;
+    bool minimised;
+    bool focused;
+    bool fullscreenRequested;
+};
+
+// The device connection and everything interned with it.
+struct KvrX11Display {
+    Display* display;
+    int screen;
+    Window root;
+    KvrX11Atoms atoms;
+    bool triedOpen;
+    bool xkbDetectableRepeat;
+};
+
+extern KvrX11Display kvr_x11;
+extern KvrX11Window kvr_x11Windows[KVR_X11_MAX_WINDOWS];
+
+// Opens the display on first need; false when no display can be opened.
+bool kvr_x11Open();
+// Closes the display connection (used by tests after every window is gone).
+void kvr_x11Close();
+// True when an EWMH window manager runs on the screen.
+bool kvr_x11HasWindowManager();
+// Starts trapping X protocol errors (syncs first so earlier requests are not blamed).
+void kvr_x11TrapBegin();
+// Ends the trap after a sync; the error code caught since kvr_x11TrapBegin, 0 for none.
+int kvr_x11TrapEnd();
+// Milliseconds from a monotonic clock.
+long long kvr_x11NowMs();
+// Sleeps for the given milliseconds.
+void kvr_x11SleepMs(long ms);
+
+// Builds a handle value of the given kind for a slot and generation.
+void* kvr_x11MakeHandle(unsigned kind, int slot, unsigned generation);
+// The window record a window handle names, or null when it is null or stale.
+KvrX11Window* kvr_x11FindWindow(HWND hwnd);
+// The window record owning a window device context, or null.
+KvrX11Window* kvr_x11FindDcWindow(HDC hdc);
+// True when the handle is the desktop's device context (GetDC(NULL)).
+bool kvr_x11IsDesktopDc(HDC hdc);
+// The window record of an X window, or null.
+KvrX11Window* kvr_x11WindowOfX(Window xwindow);
+// The handle of a window record.
+HWND kvr_x11HandleOf(const KvrX11Window* w);
+// Calls the window procedure at once, as SendMessage does.
+LRESULT kvr_x11Send(KvrX11Window* w, UINT message, WPARAM wParam, LPARAM lParam);
+// Sends WM_SIZE when the client size differs from the latest reported one.
+void kvr_x11ReportSize(KvrX11Window* w, int width, int height);
+// Creates the X window of a record with a visual (null: the screen's default) at a client rectangle.
+bool kvr_x11CreateXWindow(KvrX11Window* w, XVisualInfo* visual, int x, int y, int width, int height);
+// Waits, bounded, until the window is viewable.
+void kvr_x11WaitViewable(KvrX11Window* w);
+
+// The GLXFBConfig of a 1-based pixel format index, or null.
+GLXFBConfig kvr_x11FbConfig(int format);
+// Makes the current context see a new size of this window's drawable before WM_SIZE is sent.
+void kvr_x11RefreshDrawable(KvrX11Window* w);
+// Releases the context current on this window's drawable, if any (before the X window goes).
+void kvr_x11ReleaseDrawable(KvrX11Window* w);
+
+// Drops the queued messages of a window that is being destroyed.
+void kvr_x11DropMessages(HWND hwnd);
+// Remembers the request serial of a pointer warp, so motion is not coalesced across it.
+void kvr_x11NoteWarp(unsigned long serial);
+// Resets the input state kept for translation (held keys, Alt), e.g. on display open.
+void kvr_x11ResetInput();
+
+#endif  // KVR_X11_STATE_H
