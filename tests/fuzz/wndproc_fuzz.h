@@ -1,0 +1,24 @@
+// wndproc_fuzz.h - the window-procedure fuzz target, shared by libFuzzer and the replay driver.
+#ifndef KVR_WNDPROC_FUZZ_H
+#define KVR_WNDPROC_FUZZ_H
+
+#include <cstddef>
+#include <cstdint>
+
+// What the inputs run so far in this process did.
+struct WndProcFuzzTotals {
+    long inputs;
+    long steps;
+    long messages;
+    long toggles;
+    long failuresInjected;
+};
+
+// Once per process before the first input: sends standard output to /dev/null.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
+// Runs one input: opens the window through the fake, runs its steps with checks, closes.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+// The totals over every input run in this process.
+const WndProcFuzzTotals& wndProcFuzzTotals();
+
+#endif  // KVR_WNDPROC_FUZZ_H
