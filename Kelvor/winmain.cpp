@@ -45,7 +45,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // the frames drawn while the window is created do not start it themselves.
     onInit();
 
-    int depth = GetDeviceCaps(GetDC(NULL), BITSPIXEL);
+    // The desktop's device context is wanted only for its colour depth: released at once.
+    HDC desktopDC = GetDC(NULL);
+    int depth = GetDeviceCaps(desktopDC, BITSPIXEL);
+    ReleaseDC(NULL, desktopDC);
     if (!kvr_createWindow(APP_TITLE, initialWindowWidth, initialWindowHeight, CW_USEDEFAULT, CW_USEDEFAULT,
                           depth)) {
         char* report = kvr_getLastErrorMessage();
