@@ -18,8 +18,19 @@ const GLfloat bezierCtrlPoints[4][4][3] = {
 static const GLfloat light0Position[4] = {0.0f, 5.0f, 0.0f, 1.0f};
 static const GLfloat light1Position[4] = {8.0f, 5.0f, 0.0f, 1.0f};
 
+// Mesa: while a list is compiled, glMaterial calls whose values equal the last ones recorded in
+// the list are dropped as redundant, even when a glPopAttrib in between has restored other
+// values; the easel (same wood as the legs) and the teapot (same shininess as the easel) would
+// then replay with the default material. An empty glCallLists makes Mesa forget what it
+// recorded; it draws nothing and raises no error, on any implementation.
+static void forgetRecordedMaterials() {
+    static const GLubyte noLists[1] = {0};
+    glCallLists(0, GL_UNSIGNED_BYTE, noLists);
+}
+
 // Sets a material as ambient-and-diffuse colour, specular colour and shininess on the front faces.
 static void setMaterial(const GLfloat* ambientAndDiffuse, const GLfloat* specular, GLfloat shininess) {
+    forgetRecordedMaterials();
     glMaterialfv(GL_FRONT, GL_AMBIENT_AND_DIFFUSE, ambientAndDiffuse);
     glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
     glMaterialf(GL_FRONT, GL_SHININESS, shininess);
@@ -177,6 +188,7 @@ void drawScene() {
 
     // Teapot: blue and shiny, on the table's -x, +z corner.
     glPushAttrib(GL_LIGHTING_BIT);
+    forgetRecordedMaterials();
     glMaterialfv(GL_FRONT, GL_AMBIENT, teapotAmbient);
     glMaterialfv(GL_FRONT, GL_DIFFUSE, teapotDiffuse);
     glMaterialfv(GL_FRONT, GL_SPECULAR, whiteSpecular);
@@ -194,6 +206,7 @@ void drawScene() {
     glPushMatrix();
     glTranslated(8.0, 2.45, 0.0);
     glEnable(GL_BLEND);
+    forgetRecordedMaterials();
     glMaterialfv(GL_FRONT, GL_AMBIENT, surfaceAmbient);
     glMaterialfv(GL_FRONT, GL_DIFFUSE, surfaceDiffuse);
     glMaterialfv(GL_FRONT, GL_SPECULAR, whiteSpecular);

@@ -285,7 +285,7 @@ TEST_F(SceneTest, PictureIsUprightOnItsQuad) {
 TEST_F(SceneTest, TranslucentSurfaceMapGridAndMesh) {
     std::size_t push = findWith("glPushAttrib", {GL_COLOR_BUFFER_BIT | GL_LIGHTING_BIT});
     ASSERT_LT(push, glrec::calls.size());
-    EXPECT_EQ(push, glrec::calls.size() - 15) << glrec::dump(push);
+    EXPECT_EQ(push, glrec::calls.size() - 16) << glrec::dump(push);
     EXPECT_EQ(glrec::calls[push + 2].args, (Args{8, 2.45, 0}));
     EXPECT_EQ(glrec::calls[push + 3].args, (Args{GL_BLEND}));
     EXPECT_EQ(glrec::calls[push + 3].name, "glEnable");
