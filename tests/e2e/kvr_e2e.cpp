@@ -673,10 +673,10 @@ void checkStartup() {
     saveShot(img, "first-frame");
     Rect full{0, 0, screenW, screenH};
     std::string detail;
-    expect(markerWhereExpected(img, cam, full, 0, 5, 0, 4.0, &detail),
-           "light marker above the table: " + detail);
-    expect(markerWhereExpected(img, cam, full, 8, 5, 0, 4.0, &detail),
-           "light marker above the surface: " + detail);
+    bool seen = markerWhereExpected(img, cam, full, 0, 5, 0, 4.0, &detail);
+    expect(seen, "light marker above the table: " + detail);
+    seen = markerWhereExpected(img, cam, full, 8, 5, 0, 4.0, &detail);
+    expect(seen, "light marker above the surface: " + detail);
     struct Probe {
         const char* name;
         double p[3];
@@ -685,6 +685,7 @@ void checkStartup() {
     };
     double surf[3];
     surfacePoint(0.5, 0.5, surf);
+    std::string wrong;
     std::vector<Probe> probes = {
         {"table top (wood)",
          {1.5, 2.05, 1.0},
@@ -715,13 +716,22 @@ void checkStartup() {
             throw Failure(format("%s is off screen for the starting camera", p.name));
         }
         meanColour(img, sx, sy, 2, col);
-        expect(p.ok(col),
-               format("%s at (%.0f,%.0f) is %s: %s", p.name, sx, sy, p.want, colourText(col).c_str()));
+        std::string text =
+            format("%s at (%.0f,%.0f) is %s: %s", p.name, sx, sy, p.want, colourText(col).c_str());
+        if (p.ok(col)) {
+            pass(text);
+        } else {
+            note("WRONG: " + text);
+            wrong += (wrong.empty() ? "" : "; ") + text;
+        }
     }
     double sky[3];
     meanColour(img, 60, 40, 30, sky);
     expect(sky[0] < 3 && sky[1] < 3 && sky[2] < 3, "sky at the top left is black: " + colourText(sky));
     closeAndExpectZero();
+    if (!wrong.empty()) {
+        throw Failure("expected: " + wrong);
+    }
 }
 
 // Mouse look: centre, top edge, and the pointer wrapping at the side edges.
@@ -870,6 +880,18 @@ void checkSpace() {
         }
         const Camera& c = expected[i];
         std::string want = format("pitch:%f, yaw:%f", c.pitch, c.yaw);
+        if (i == 0) {
+            // Windows (and Wine) report a move when a window appears under a resting pointer: the
+            // first press may then already show the angles of the pointer at the centre.
+            Camera centre = lookFrom(Camera(), screenW / 2, screenH / 2, screenW, screenH);
+            std::string moved = format("pitch:%f, yaw:%f", centre.pitch, centre.yaw);
+            if (line == moved) {
+                note(
+                    "first press shows the pointer's angles: the platform reported a move when the window "
+                    "appeared under the pointer");
+                want = moved;
+            }
+        }
         expect(line == want,
                format("space press %zu prints \"%s\" (got \"%s\")", i + 1, want.c_str(), line.c_str()));
         ++i;
@@ -912,8 +934,8 @@ void checkWindowForms() {
     movePointer(win.x + 320, win.y + 240);
     Image again = waitForPose(cam, win, "the centre view inside the window after a second Escape");
     Rect still;
-    expect(hasClient640(&still) && still.x == win.x && still.y == win.y,
-           "a second Escape does nothing: the window stays " + rectText(still));
+    bool same = hasClient640(&still) && still.x == win.x && still.y == win.y;
+    expect(same, "a second Escape does nothing: the window stays " + rectText(still));
     saveShot(again, "escape-again");
 
     chord(XK_Alt_L, XK_Return);
