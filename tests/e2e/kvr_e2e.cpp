@@ -869,7 +869,13 @@ void checkSpace() {
     std::istringstream lines(childStdout);
     std::string line;
     size_t i = 0;
+    bool crlf = false;
     while (std::getline(lines, line)) {
+        // A Windows program's text-mode stdout ends its lines with CR LF.
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+            crlf = true;
+        }
         double pitch, yaw;
         char rest;
         if (sscanf(line.c_str(), "pitch:%lf, yaw:%lf%c", &pitch, &yaw, &rest) != 2) {
@@ -897,6 +903,9 @@ void checkSpace() {
         ++i;
     }
     expect(i == expected.size(), format("one line per space press (%zu of %zu)", i, expected.size()));
+    if (crlf) {
+        note("the lines end in CR LF (text-mode output of the Windows C runtime)");
+    }
 }
 
 // Escape leaves full screen for a 640x480 client, again does nothing; Alt+Enter toggles.
