@@ -1,0 +1,222 @@
+// x11_input_test.cpp - real X input (XTest) into a window made through the Win32 calls:
+// key codes, Alt, held-key repeats, buttons, the wheel, motion coalescing and pointer warps.
+#include <gtest/gtest.h>
+
+#include "x11_test_support.h"
+
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <chrono>
+#include <thread>
+
+using x11test::messagesOf;
+using x11test::received;
+
+class X11Input : public ::testing::Test {
+protected:
+    void SetUp() override {
+        KVR_NEED_DISPLAY();
+        hwnd = x11test::openWindow();
+        ASSERT_NE(hwnd, nullptr);
+        ASSERT_TRUE(GetWindowRect(hwnd, &rect));
+        // Pointer inside the window, then start from a quiet queue.
+        x11test::moveTo(rect.left + 100, rect.top + 100);
+        x11test::settle();
+        x11test::pumpFor(50);
+        received.clear();
+    }
+    void TearDown() override { x11test::closeWindow(); }
+    // Presses and releases a key, then dispatches what arrives.
+    void tap(unsigned long keysym) {
+        x11test::key(keysym, true);
+        x11test::key(keysym, false);
+    }
+    // Dispatches until the given number of key messages has arrived.
+    bool waitKeys(size_t count) {
+        return x11test::pumpUntil([count] { return keyMessages().size() >= count; }, 2000);
+    }
+    static std::vector<x11test::Received> keyMessages() {
+        std::vector<x11test::Received> keys;
+        for (const auto& r : received) {
+            if (r.message >= WM_KEYDOWN && r.message <= WM_SYSKEYUP && r.message != WM_CHAR) {
+                keys.push_back(r);
+            }
+        }
+        return keys;
+    }
+    HWND hwnd = nullptr;
+    RECT rect = {0, 0, 0, 0};
+};
+
+TEST_F(X11Input, KeysArriveAsVirtualKeyCodesWithScanCodes) {
+    // clang-format off
+    const struct { unsigned long keysym; UINT vk; } keys[] = {
+        {XK_a, 'A'}, {XK_w, 'W'}, {XK_7, '7'}, {XK_space, VK_SPACE}, {XK_Return, VK_RETURN},
+        {XK_Escape, VK_ESCAPE}, {XK_Tab, VK_TAB}, {XK_BackSpace, VK_BACK}, {XK_Left, VK_LEFT},
+        {XK_Down, VK_DOWN}, {XK_F1, VK_F1}, {XK_F12, VK_F12}, {XK_KP_Add, VK_ADD},
+        {XK_KP_Subtract, VK_SUBTRACT}, {XK_Shift_L, VK_SHIFT}, {XK_Control_L, VK_CONTROL},
+    };
+    // clang-format on
+    for (const auto& k : keys) {
+        tap(k.keysym);
+    }
+    const size_t count = 2 * (sizeof keys / sizeof keys[0]);
+    ASSERT_TRUE(waitKeys(count));
+    auto got = keyMessages();
+    ASSERT_EQ(got.size(), count);
+    for (size_t i = 0; i < count; i += 2) {
+        const auto& k = keys[i / 2];
+        EXPECT_EQ(got[i].message, (UINT)WM_KEYDOWN) << k.vk;
+        EXPECT_EQ(got[i].wParam, (WPARAM)k.vk);
+        EXPECT_EQ(got[i].lParam & 0xFFFF, 1) << "repeat count";
+        EXPECT_EQ(got[i].lParam & 0x60000000, 0) << "no Alt, not a repeat";
+        unsigned scan = XKeysymToKeycode(x11test::input(), (KeySym)k.keysym) - 8;
+        if (scan <= 88) {
+            EXPECT_EQ((unsigned)((got[i].lParam >> 16) & 0xFF), scan) << k.vk;
+        }
+        EXPECT_EQ(got[i + 1].message, (UINT)WM_KEYUP) << k.vk;
+        EXPECT_EQ(got[i + 1].wParam, (WPARAM)k.vk);
+        EXPECT_EQ((DWORD)got[i + 1].lParam & 0xC0000000u, 0xC0000000u) << "release bits";
+    }
+    // Arrow keys are extended keys.
+    EXPECT_NE(got[16].lParam & 0x01000000, 0);
+}
+
+TEST_F(X11Input, AltMakesSystemKeysAndAltF4ClosesThroughTheDefault) {
+    x11test::key(XK_Alt_L, true);
+    tap(XK_Return);
+    x11test::key(XK_Alt_L, false);
+    ASSERT_TRUE(waitKeys(4));
+    auto got = keyMessages();
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[0].message, (UINT)WM_SYSKEYDOWN);
+    EXPECT_EQ(got[0].wParam, (WPARAM)VK_MENU);
+    EXPECT_EQ(got[1].message, (UINT)WM_SYSKEYDOWN);
+    EXPECT_EQ(got[1].wParam, (WPARAM)VK_RETURN);
+    EXPECT_NE(got[1].lParam & 0x20000000, 0) << "context code: Alt held";
+    EXPECT_EQ(got[2].message, (UINT)WM_SYSKEYUP);
+    EXPECT_EQ(got[3].message, (UINT)WM_SYSKEYUP);
+    EXPECT_EQ(got[3].wParam, (WPARAM)VK_MENU);
+
+    // Released Alt is no longer held: Enter is an ordinary key again; F10 alone is a system key.
+    received.clear();
+    tap(XK_Return);
+    tap(XK_F10);
+    ASSERT_TRUE(waitKeys(4));
+    got = keyMessages();
+    EXPECT_EQ(got[0].message, (UINT)WM_KEYDOWN);
+    EXPECT_EQ(got[0].lParam & 0x20000000, 0);
+    EXPECT_EQ(got[2].message, (UINT)WM_SYSKEYDOWN);
+    EXPECT_EQ(got[2].wParam, (WPARAM)VK_F10);
+    EXPECT_EQ(got[2].lParam & 0x20000000, 0);
+
+    received.clear();
+    x11test::key(XK_Alt_L, true);
+    tap(XK_F4);
+    x11test::key(XK_Alt_L, false);
+    ASSERT_TRUE(x11test::pumpUntil([] { return !messagesOf(WM_CLOSE).empty(); }, 2000))
+        << "WM_SYSKEYDOWN VK_F4 with Alt, given to DefWindowProcA, sends WM_CLOSE";
+    EXPECT_EQ(messagesOf(WM_SYSCOMMAND).size(), 1u);
+    EXPECT_EQ(messagesOf(WM_SYSCOMMAND)[0].wParam, (WPARAM)SC_CLOSE);
+}
+
+TEST_F(X11Input, HeldKeyRepeatsKeyDownWithoutReleases) {
+    x11test::key(XK_w, true);
+    // The server's auto-repeat starts after its delay (660 ms by default).
+    x11test::pumpFor(1300);
+    x11test::key(XK_w, false);
+    ASSERT_TRUE(x11test::pumpUntil([] { return !messagesOf(WM_KEYUP).empty(); }, 2000));
+    auto got = keyMessages();
+    ASSERT_GE(got.size(), 3u) << "at least one repeat";
+    for (size_t i = 0; i + 1 < got.size(); i++) {
+        EXPECT_EQ(got[i].message, (UINT)WM_KEYDOWN) << "no WM_KEYUP between repeats, at " << i;
+        EXPECT_EQ(got[i].wParam, (WPARAM)'W');
+        EXPECT_EQ((got[i].lParam & 0x40000000) != 0, i > 0) << "previous-state bit marks repeats, at " << i;
+    }
+    EXPECT_EQ(got.back().message, (UINT)WM_KEYUP);
+}
+
+TEST_F(X11Input, ButtonsAndWheelCarryPositionsFlagsAndDeltas) {
+    x11test::moveTo(rect.left + 10, rect.top + 20);
+    x11test::button(1, true);
+    x11test::button(1, false);
+    x11test::button(3, true);
+    x11test::button(3, false);
+    x11test::button(4, true);
+    x11test::button(4, false);
+    x11test::key(XK_Shift_L, true);
+    x11test::button(5, true);
+    x11test::button(5, false);
+    x11test::key(XK_Shift_L, false);
+    x11test::settle();
+    ASSERT_TRUE(x11test::pumpUntil([] { return messagesOf(WM_MOUSEWHEEL).size() >= 2; }, 2000));
+    auto down = messagesOf(WM_LBUTTONDOWN);
+    auto up = messagesOf(WM_LBUTTONUP);
+    ASSERT_EQ(down.size(), 1u);
+    ASSERT_EQ(up.size(), 1u);
+    EXPECT_EQ(LOWORD(down[0].lParam), 10) << "client coordinates";
+    EXPECT_EQ(HIWORD(down[0].lParam), 20);
+    EXPECT_EQ(down[0].wParam, (WPARAM)MK_LBUTTON);
+    EXPECT_EQ(up[0].wParam, 0u);
+    ASSERT_EQ(messagesOf(WM_RBUTTONDOWN).size(), 1u);
+    ASSERT_EQ(messagesOf(WM_RBUTTONUP).size(), 1u);
+    EXPECT_EQ(messagesOf(WM_RBUTTONDOWN)[0].wParam, (WPARAM)MK_RBUTTON);
+    auto wheel = messagesOf(WM_MOUSEWHEEL);
+    ASSERT_EQ(wheel.size(), 2u) << "one message per notch, none for the releases";
+    EXPECT_EQ((short)HIWORD(wheel[0].wParam), 120);
+    EXPECT_EQ(LOWORD(wheel[0].wParam), 0);
+    EXPECT_EQ((short)HIWORD(wheel[1].wParam), -120);
+    EXPECT_EQ(LOWORD(wheel[1].wParam), MK_SHIFT);
+    EXPECT_EQ(LOWORD(wheel[0].lParam), rect.left + 10) << "screen coordinates";
+    EXPECT_TRUE(messagesOf(WM_MBUTTONDOWN).empty());
+}
+
+TEST_F(X11Input, MotionBurstBecomesOneMoveWithTheLatestPosition) {
+    for (int i = 0; i < 50; i++) {
+        XTestFakeMotionEvent(x11test::input(), DefaultScreen(x11test::input()), rect.left + 200 + i,
+                             rect.top + 150 + i / 2, CurrentTime);
+    }
+    x11test::settle();
+    x11test::pumpFor(100);
+    auto moves = messagesOf(WM_MOUSEMOVE);
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(LOWORD(moves[0].lParam), 249);
+    EXPECT_EQ(HIWORD(moves[0].lParam), 174);
+
+    // Moves are not merged across a button event.
+    received.clear();
+    x11test::moveTo(rect.left + 30, rect.top + 30);
+    x11test::button(1, true);
+    x11test::moveTo(rect.left + 40, rect.top + 40);
+    x11test::button(1, false);
+    x11test::settle();
+    x11test::pumpFor(100);
+    moves = messagesOf(WM_MOUSEMOVE);
+    ASSERT_EQ(moves.size(), 2u);
+    EXPECT_EQ(LOWORD(moves[0].lParam), 30);
+    EXPECT_EQ(LOWORD(moves[1].lParam), 40);
+    EXPECT_EQ(moves[1].wParam, (WPARAM)MK_LBUTTON) << "the button is held during the second move";
+}
+
+TEST_F(X11Input, PointerWarpArrivesAsItsOwnMove) {
+    ASSERT_TRUE(SetCursorPos(rect.left + 300, rect.top + 200));
+    ASSERT_TRUE(x11test::pumpUntil([] { return !messagesOf(WM_MOUSEMOVE).empty(); }, 2000));
+    auto moves = messagesOf(WM_MOUSEMOVE);
+    EXPECT_EQ(LOWORD(moves.back().lParam), 300);
+    EXPECT_EQ(HIWORD(moves.back().lParam), 200);
+
+    // Motion queued before a warp is not merged with the warp's move.
+    received.clear();
+    for (int i = 0; i < 10; i++) {
+        x11test::moveTo(rect.left + 5 + i, rect.top + 5);
+    }
+    ASSERT_TRUE(SetCursorPos(rect.left + 50, rect.top + 60));
+    x11test::settle();
+    x11test::pumpFor(100);
+    moves = messagesOf(WM_MOUSEMOVE);
+    ASSERT_EQ(moves.size(), 2u);
+    EXPECT_EQ(LOWORD(moves[0].lParam), 14);
+    EXPECT_EQ(LOWORD(moves[1].lParam), 50);
+    EXPECT_EQ(HIWORD(moves[1].lParam), 60);
+}

@@ -1,0 +1,196 @@
+// x11_test_support.cpp - the recording window, the pump and the XTest connection.
+#include "x11_test_support.h"
+
+#include "x11_state.h"
+
+#include <X11/extensions/XTest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace x11test {
+
+std::vector<Received> received;
+bool insideSetWindowPos = false;
+
+namespace {
+HWND window = nullptr;
+HDC dc = nullptr;
+HGLRC context = nullptr;
+Display* inputDisplay = nullptr;
+const char* className = "KvrPlatformTest";
+
+// Records every message; system keys, system commands and the rest take the default path,
+// but WM_CLOSE only records, so that tests see it and decide when to destroy.
+LRESULT CALLBACK recordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    received.push_back({message, wParam, lParam, insideSetWindowPos});
+    if (message == WM_CLOSE) {
+        return 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+long long nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+}  // namespace
+
+bool displayAvailable() {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || name[0] == '\0') {
+        return false;
+    }
+    Display* d = XOpenDisplay(nullptr);
+    if (d == nullptr) {
+        return false;
+    }
+    XCloseDisplay(d);
+    return true;
+}
+
+bool displayRequired() {
+    const char* v = std::getenv("KVR_REQUIRE_DISPLAY");
+    return v != nullptr && std::strcmp(v, "1") == 0;
+}
+
+HWND openWindow() {
+    received.clear();
+    WNDCLASSA wc = {};
+    wc.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
+    wc.lpfnWndProc = recordingProc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    wc.lpszClassName = className;
+    if (RegisterClassA(&wc) == 0) {
+        return nullptr;
+    }
+    window = CreateWindowExA(0x40100, className, "Platform Test", 0x6CF0000, CW_USEDEFAULT, CW_USEDEFAULT,
+                             640, 480, NULL, NULL, GetModuleHandleA(NULL), NULL);
+    if (window == nullptr) {
+        closeWindow();
+        return nullptr;
+    }
+    dc = GetDC(window);
+    PIXELFORMATDESCRIPTOR pfd = {};
+    pfd.nSize = sizeof pfd;
+    pfd.nVersion = 1;
+    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    pfd.cColorBits = 32;
+    pfd.cDepthBits = 16;
+    int format = ChoosePixelFormat(dc, &pfd);
+    if (format == 0 || !SetPixelFormat(dc, format, &pfd) || (context = wglCreateContext(dc)) == nullptr ||
+        !wglMakeCurrent(dc, context)) {
+        closeWindow();
+        return nullptr;
+    }
+    ShowWindow(window, SW_SHOW);
+    SetForegroundWindow(window);
+    SetFocus(window);
+    pumpUntil([] { return !messagesOf(WM_ACTIVATE).empty(); }, 2000);
+    return window;
+}
+
+void closeWindow() {
+    if (context != nullptr) {
+        wglMakeCurrent(NULL, NULL);
+        wglDeleteContext(context);
+        context = nullptr;
+    }
+    if (dc != nullptr) {
+        ReleaseDC(window, dc);
+        dc = nullptr;
+    }
+    if (window != nullptr) {
+        DestroyWindow(window);
+        window = nullptr;
+    }
+    UnregisterClassA(className, GetModuleHandleA(NULL));
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+    }
+}
+
+HDC windowDc() {
+    return dc;
+}
+
+HGLRC windowContext() {
+    return context;
+}
+
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    long long deadline = nowMs() + timeoutMs;
+    while (!done()) {
+        if (nowMs() >= deadline) {
+            return false;
+        }
+        MSG msg;
+        if (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            if (msg.message != WM_QUIT) {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    return true;
+}
+
+void pumpFor(int ms) {
+    pumpUntil([] { return false; }, ms);
+}
+
+std::vector<Received> messagesOf(UINT message) {
+    std::vector<Received> result;
+    for (const Received& r : received) {
+        if (r.message == message) {
+            result.push_back(r);
+        }
+    }
+    return result;
+}
+
+Display* input() {
+    if (inputDisplay == nullptr) {
+        // The platform's X error handler (installed when it opens its display) records errors
+        // inside its traps and ignores the rest, so a window vanishing under a query does not
+        // end the test process.
+        kvr_x11Open();
+        inputDisplay = XOpenDisplay(nullptr);
+    }
+    return inputDisplay;
+}
+
+Window xwindowOf(HWND hwnd) {
+    KvrX11Window* w = kvr_x11FindWindow(hwnd);
+    return w != nullptr ? w->xwindow : 0;
+}
+
+void key(unsigned long keysym, bool press) {
+    KeyCode code = XKeysymToKeycode(input(), keysym);
+    XTestFakeKeyEvent(input(), code, press ? True : False, CurrentTime);
+    XSync(input(), False);
+}
+
+void moveTo(int x, int y) {
+    XTestFakeMotionEvent(input(), DefaultScreen(input()), x, y, CurrentTime);
+    XSync(input(), False);
+}
+
+void button(unsigned number, bool press) {
+    XTestFakeButtonEvent(input(), number, press ? True : False, CurrentTime);
+    XSync(input(), False);
+}
+
+void settle() {
+    XSync(input(), False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+}
+
+}  // namespace x11test

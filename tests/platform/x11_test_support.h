@@ -1,0 +1,75 @@
+// x11_test_support.h - shared helpers of the X11 platform tests: a window made through the
+// Win32 calls with a recording window procedure, a message pump, and an XTest connection.
+#ifndef KVR_X11_TEST_SUPPORT_H
+#define KVR_X11_TEST_SUPPORT_H
+
+#include "kvr_platform.h"
+
+#include <X11/Xlib.h>
+
+#include <functional>
+#include <vector>
+
+namespace x11test {
+
+// One message as the window procedure received it.
+struct Received {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    bool insideSetWindowPos;  // arrived while the test was inside SetWindowPos
+};
+
+// Everything the recording window procedure saw, oldest first.
+extern std::vector<Received> received;
+// Set by tests around SetWindowPos calls.
+extern bool insideSetWindowPos;
+
+// True when $DISPLAY names a server we can open.
+bool displayAvailable();
+// True when KVR_REQUIRE_DISPLAY=1: a missing display is then a failure, not a skip.
+bool displayRequired();
+
+// Registers the test class, creates a 640 by 480 window with a double-buffered context,
+// shows and focuses it and waits for the activation; null on failure.
+HWND openWindow();
+// Releases context, device context, window and class.
+void closeWindow();
+// The test window's device context and rendering context.
+HDC windowDc();
+HGLRC windowContext();
+
+// Dispatches messages until the predicate holds or the time is up; true when it held.
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs);
+// Dispatches every message that arrives within the given time.
+void pumpFor(int ms);
+// The received messages of one kind.
+std::vector<Received> messagesOf(UINT message);
+
+// The connection that sends XTest input (opened on first use).
+Display* input();
+// The X window behind a window handle.
+Window xwindowOf(HWND hwnd);
+// Sends a fake key press or release of a keysym and flushes it to the server.
+void key(unsigned long keysym, bool press);
+// Moves the pointer in screen coordinates.
+void moveTo(int x, int y);
+// Presses or releases a pointer button.
+void button(unsigned number, bool press);
+// Waits until the server has handled everything sent, then a little longer for delivery.
+void settle();
+
+}  // namespace x11test
+
+// Skips a test without a display, or fails it when KVR_REQUIRE_DISPLAY=1.
+#define KVR_NEED_DISPLAY()                                          \
+    do {                                                            \
+        if (!x11test::displayAvailable()) {                         \
+            if (x11test::displayRequired()) {                       \
+                FAIL() << "no X display and KVR_REQUIRE_DISPLAY=1"; \
+            }                                                       \
+            GTEST_SKIP() << "no X display";                         \
+        }                                                           \
+    } while (0)
+
+#endif  // KVR_X11_TEST_SUPPORT_H

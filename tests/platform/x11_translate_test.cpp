@@ -1,0 +1,134 @@
+// x11_translate_test.cpp - the pure translators from X input to Win32 message values.
+#include <gtest/gtest.h>
+
+#include "x11_input.h"
+
+#include <X11/X.h>
+#include <X11/keysym.h>
+
+TEST(X11Translate, KeysymsMapToVirtualKeys) {
+    // Letters of either case give the capital; digits their character.
+    EXPECT_EQ(kvr_x11KeysymToVk(XK_a), (UINT)'A');
+    EXPECT_EQ(kvr_x11KeysymToVk(XK_z), (UINT)'Z');
+    EXPECT_EQ(kvr_x11KeysymToVk(XK_W), (UINT)'W');
+    EXPECT_EQ(kvr_x11KeysymToVk(XK_0), (UINT)'0');
+    EXPECT_EQ(kvr_x11KeysymToVk(XK_9), (UINT)'9');
+    // clang-format off
+    const struct { unsigned long keysym; UINT vk; } table[] = {
+        {XK_space, VK_SPACE},       {XK_Return, VK_RETURN},     {XK_KP_Enter, VK_RETURN},
+        {XK_Escape, VK_ESCAPE},     {XK_Tab, VK_TAB},           {XK_BackSpace, VK_BACK},
+        {XK_Left, VK_LEFT},         {XK_Up, VK_UP},             {XK_Right, VK_RIGHT},
+        {XK_Down, VK_DOWN},         {XK_F1, VK_F1},             {XK_F4, VK_F4},
+        {XK_F10, VK_F10},           {XK_F12, VK_F12},           {XK_KP_0, VK_NUMPAD0},
+        {XK_KP_7, VK_NUMPAD7},      {XK_KP_9, VK_NUMPAD9},      {XK_KP_Add, 0x6B},
+        {XK_KP_Subtract, 0x6D},     {XK_KP_Multiply, VK_MULTIPLY}, {XK_KP_Divide, VK_DIVIDE},
+        {XK_KP_Decimal, VK_DECIMAL}, {XK_Shift_L, VK_SHIFT},    {XK_Shift_R, VK_SHIFT},
+        {XK_Control_L, VK_CONTROL}, {XK_Control_R, VK_CONTROL}, {XK_Alt_L, VK_MENU},
+        {XK_Alt_R, VK_MENU},        {XK_KP_Home, VK_HOME},      {XK_KP_Left, VK_LEFT},
+    };
+    // clang-format on
+    for (const auto& entry : table) {
+        EXPECT_EQ(kvr_x11KeysymToVk(entry.keysym), entry.vk) << "keysym 0x" << std::hex << entry.keysym;
+    }
+    // Keys without a code in this layer give 0 rather than a wrong code; F13 is not F12 + 1 here.
+    EXPECT_EQ(kvr_x11KeysymToVk(XK_F13), 0u);
+    EXPECT_EQ(kvr_x11KeysymToVk(XK_Multi_key), 0u);
+    EXPECT_EQ(kvr_x11KeysymToVk(NoSymbol), 0u);
+}
+
+TEST(X11Translate, NumLockPicksTheKeypadDigitLevel) {
+    EXPECT_EQ(kvr_x11NumLockKeysym(XK_KP_End, XK_KP_1, true), (unsigned long)XK_KP_1);
+    EXPECT_EQ(kvr_x11NumLockKeysym(XK_KP_End, XK_KP_1, false), (unsigned long)XK_KP_End);
+    EXPECT_EQ(kvr_x11NumLockKeysym(XK_KP_Delete, XK_KP_Decimal, true), (unsigned long)XK_KP_Decimal);
+    // Num Lock does not shift ordinary keys to their second level.
+    EXPECT_EQ(kvr_x11NumLockKeysym(XK_a, XK_A, true), (unsigned long)XK_a);
+    EXPECT_EQ(kvr_x11NumLockKeysym(XK_1, XK_exclam, true), (unsigned long)XK_1);
+}
+
+TEST(X11Translate, ScanCodesComeFromKeycodesWithExtendedKeysMarked) {
+    bool extended = true;
+    EXPECT_EQ(kvr_x11ScanCode(9, &extended), 0x01u);  // Escape
+    EXPECT_FALSE(extended);
+    EXPECT_EQ(kvr_x11ScanCode(38, &extended), 0x1Eu);  // A
+    EXPECT_EQ(kvr_x11ScanCode(96, &extended), 0x58u);  // F12
+    EXPECT_FALSE(extended);
+    EXPECT_EQ(kvr_x11ScanCode(111, &extended), 0x48u);  // Up
+    EXPECT_TRUE(extended);
+    EXPECT_EQ(kvr_x11ScanCode(104, &extended), 0x1Cu);  // keypad Enter
+    EXPECT_TRUE(extended);
+    EXPECT_EQ(kvr_x11ScanCode(3, &extended), 0u);  // below the keycode range
+    EXPECT_FALSE(extended);
+    EXPECT_EQ(kvr_x11ScanCode(255, &extended), 0u);
+}
+
+TEST(X11Translate, KeyLParamBits) {
+    LPARAM first = kvr_x11KeyLParam(0x1E, false, false, false, false);
+    EXPECT_EQ(first, (LPARAM)0x001E0001);  // repeat count 1, scan code, nothing else
+    LPARAM repeat = kvr_x11KeyLParam(0x1E, false, false, true, false);
+    EXPECT_EQ(repeat & 0xFFFF, 1);
+    EXPECT_NE(repeat & 0x40000000, 0);  // previous state: down
+    EXPECT_EQ(repeat & 0x80000000, 0);
+    LPARAM altEnter = kvr_x11KeyLParam(0x1C, false, true, false, false);
+    EXPECT_NE(altEnter & 0x20000000, 0);  // context code: Alt held
+    LPARAM up = kvr_x11KeyLParam(0x48, true, false, false, true);
+    EXPECT_NE(up & 0x01000000, 0);  // extended
+    EXPECT_NE(up & 0x40000000, 0);  // a release always had the key down
+    EXPECT_NE(up & 0x80000000, 0);  // transition
+    EXPECT_EQ((up >> 16) & 0xFF, 0x48);
+    EXPECT_GT(up, 0);  // the 32-bit value is not sign-extended into the wider LPARAM
+}
+
+TEST(X11Translate, AltAndF10MakeSystemKeyMessages) {
+    EXPECT_EQ(kvr_x11KeyMessage('A', false, false, false), (UINT)WM_KEYDOWN);
+    EXPECT_EQ(kvr_x11KeyMessage('A', false, false, true), (UINT)WM_KEYUP);
+    EXPECT_EQ(kvr_x11KeyMessage(VK_RETURN, true, false, false), (UINT)WM_SYSKEYDOWN);
+    EXPECT_EQ(kvr_x11KeyMessage(VK_RETURN, true, false, true), (UINT)WM_SYSKEYUP);
+    EXPECT_EQ(kvr_x11KeyMessage(VK_MENU, true, false, false), (UINT)WM_SYSKEYDOWN);
+    EXPECT_EQ(kvr_x11KeyMessage(VK_F10, false, false, false), (UINT)WM_SYSKEYDOWN);
+    EXPECT_EQ(kvr_x11KeyMessage(VK_F10, false, false, true), (UINT)WM_SYSKEYUP);
+    // Control+Alt is AltGr on Win32: ordinary key messages.
+    EXPECT_EQ(kvr_x11KeyMessage('Q', true, true, false), (UINT)WM_KEYDOWN);
+}
+
+TEST(X11Translate, ButtonsAndKeyStateFlags) {
+    EXPECT_EQ(kvr_x11ButtonMessage(1, true), (UINT)WM_LBUTTONDOWN);
+    EXPECT_EQ(kvr_x11ButtonMessage(1, false), (UINT)WM_LBUTTONUP);
+    EXPECT_EQ(kvr_x11ButtonMessage(2, true), (UINT)WM_MBUTTONDOWN);
+    EXPECT_EQ(kvr_x11ButtonMessage(2, false), (UINT)WM_MBUTTONUP);
+    EXPECT_EQ(kvr_x11ButtonMessage(3, true), (UINT)WM_RBUTTONDOWN);
+    EXPECT_EQ(kvr_x11ButtonMessage(3, false), (UINT)WM_RBUTTONUP);
+    EXPECT_EQ(kvr_x11ButtonMessage(4, true), 0u);
+    EXPECT_EQ(kvr_x11ButtonMessage(8, true), 0u);
+
+    EXPECT_EQ(kvr_x11MouseKeyFlags(0), 0u);
+    EXPECT_EQ(kvr_x11MouseKeyFlags(Button1Mask | ShiftMask), (WPARAM)(MK_LBUTTON | MK_SHIFT));
+    EXPECT_EQ(kvr_x11MouseKeyFlags(Button2Mask | Button3Mask | ControlMask),
+              (WPARAM)(MK_MBUTTON | MK_RBUTTON | MK_CONTROL));
+    EXPECT_EQ(kvr_x11MouseKeyFlags(Mod1Mask | LockMask), 0u);  // Alt and Caps Lock have no flag
+    // X reports the state before the event; Win32 the state after it.
+    EXPECT_EQ(kvr_x11FlagsAfterButton(0, 1, true), (WPARAM)MK_LBUTTON);
+    EXPECT_EQ(kvr_x11FlagsAfterButton(Button1Mask, 1, false), 0u);
+    EXPECT_EQ(kvr_x11FlagsAfterButton(Button1Mask, 3, true), (WPARAM)(MK_LBUTTON | MK_RBUTTON));
+}
+
+TEST(X11Translate, WheelDeltaInTheHighWordAndFlagsInTheLow) {
+    WPARAM away = kvr_x11WheelWParam(4, 0);
+    EXPECT_EQ((short)HIWORD(away), 120);
+    EXPECT_EQ(LOWORD(away), 0);
+    WPARAM towards = kvr_x11WheelWParam(5, ShiftMask | Button3Mask);
+    EXPECT_EQ((short)HIWORD(towards), -120);
+    EXPECT_EQ(LOWORD(towards), MK_SHIFT | MK_RBUTTON);
+    // The application reads the delta from the wParam passed on as an int.
+    EXPECT_LT((int)towards, 0);
+    EXPECT_EQ(kvr_x11WheelWParam(1, 0), 0u);
+    EXPECT_EQ(kvr_x11WheelWParam(6, 0), 0u);
+}
+
+TEST(X11Translate, PointsAreSigned16BitWords) {
+    LPARAM p = kvr_x11PointLParam(1919, 1079);
+    EXPECT_EQ(LOWORD(p), 1919);
+    EXPECT_EQ(HIWORD(p), 1079);
+    LPARAM negative = kvr_x11PointLParam(-5, -1);
+    EXPECT_EQ((short)LOWORD(negative), -5);
+    EXPECT_EQ((short)HIWORD(negative), -1);
+}

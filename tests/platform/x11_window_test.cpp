@@ -1,0 +1,275 @@
+// x11_window_test.cpp - windows, pixel formats, contexts, full screen and closing, made
+// through the Win32 calls on a real X server.
+#include <gtest/gtest.h>
+
+#include "x11_test_support.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+#include "x11_state.h"
+
+using x11test::messagesOf;
+using x11test::received;
+
+namespace {
+
+// Number of top-level windows on the root.
+int rootChildCount() {
+    Display* d = x11test::input();
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
+    if (children != nullptr) {
+        XFree(children);
+    }
+    return (int)count;
+}
+
+// Sets the ICCCM WM_STATE of a window, as a window manager does on iconify and restore.
+void setWmState(Window w, long state) {
+    Display* d = x11test::input();
+    Atom wmState = XInternAtom(d, "WM_STATE", False);
+    long data[2] = {state, 0};
+    XChangeProperty(d, w, wmState, wmState, 32, PropModeReplace, (unsigned char*)data, 2);
+    XSync(d, False);
+}
+
+}  // namespace
+
+class X11Window : public ::testing::Test {
+protected:
+    void SetUp() override {
+        KVR_NEED_DISPLAY();
+        hwnd = x11test::openWindow();
+        ASSERT_NE(hwnd, nullptr);
+    }
+    void TearDown() override { x11test::closeWindow(); }
+    HWND hwnd = nullptr;
+};
+
+TEST_F(X11Window, CreationReportsClientSizeAndCentresTheDefaultPosition) {
+    auto sizes = messagesOf(WM_SIZE);
+    ASSERT_FALSE(sizes.empty()) << "WM_SIZE is sent inside CreateWindowExA";
+    EXPECT_EQ(received.front().message, (UINT)WM_SIZE) << "nothing comes before the first size";
+    EXPECT_EQ(LOWORD(sizes[0].lParam), 640);
+    EXPECT_EQ(HIWORD(sizes[0].lParam), 480);
+    EXPECT_EQ(sizes.size(), 1u) << "the server's confirmation of the same size sends no second WM_SIZE";
+    RECT rect;
+    ASSERT_TRUE(GetWindowRect(hwnd, &rect));
+    EXPECT_EQ(rect.right - rect.left, 640);
+    EXPECT_EQ(rect.bottom - rect.top, 480);
+    int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_EQ(rect.left, (sw - 640) / 2);
+    EXPECT_EQ(rect.top, (sh - 480) / 2);
+    auto activations = messagesOf(WM_ACTIVATE);
+    ASSERT_FALSE(activations.empty()) << "showing and focusing activates the window";
+    EXPECT_EQ(LOWORD(activations.back().wParam), WA_ACTIVE);
+    EXPECT_EQ(HIWORD(activations.back().wParam), 0);
+}
+
+TEST_F(X11Window, FullScreenToggleSizesInBothDirections) {
+    int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    ASSERT_GT(sw, 640);
+    RECT saved;
+    ASSERT_TRUE(GetWindowRect(hwnd, &saved));
+    x11test::pumpFor(100);
+    received.clear();
+
+    EXPECT_EQ((DWORD)SetWindowLongA(hwnd, GWL_EXSTYLE, 0x40000), 0x40100u)
+        << "the previous style is returned";
+    EXPECT_EQ((DWORD)SetWindowLongA(hwnd, GWL_STYLE, (LONG)0x80000000u), 0x6CF0000u);
+    x11test::insideSetWindowPos = true;
+    EXPECT_TRUE(SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, sw, sh, SWP_SHOWWINDOW | SWP_NOZORDER));
+    x11test::insideSetWindowPos = false;
+    auto sizes = messagesOf(WM_SIZE);
+    ASSERT_EQ(sizes.size(), 1u);
+    EXPECT_TRUE(sizes[0].insideSetWindowPos) << "WM_SIZE arrives before SetWindowPos returns";
+    EXPECT_EQ(LOWORD(sizes[0].lParam), sw);
+    EXPECT_EQ(HIWORD(sizes[0].lParam), sh);
+    RECT full;
+    ASSERT_TRUE(GetWindowRect(hwnd, &full));
+    EXPECT_EQ(full.left, 0);
+    EXPECT_EQ(full.top, 0);
+    EXPECT_EQ(full.right, sw);
+    EXPECT_EQ(full.bottom, sh);
+    x11test::pumpFor(200);
+    EXPECT_EQ(messagesOf(WM_SIZE).size(), 1u) << "the server's confirmation sends no second WM_SIZE";
+
+    // The borderless form asks the window manager for no decorations.
+    Display* d = x11test::input();
+    Atom hintsAtom = XInternAtom(d, "_MOTIF_WM_HINTS", False);
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    ASSERT_EQ(XGetWindowProperty(d, x11test::xwindowOf(hwnd), hintsAtom, 0, 5, False, AnyPropertyType, &type,
+                                 &format, &count, &after, &data),
+              Success);
+    ASSERT_NE(data, nullptr);
+    ASSERT_EQ(count, 5u);
+    EXPECT_EQ(((long*)data)[2], 0) << "decorations off";
+    XFree(data);
+
+    received.clear();
+    SetWindowLongA(hwnd, GWL_EXSTYLE, 0x40100);
+    SetWindowLongA(hwnd, GWL_STYLE, 0x6CF0000);
+    x11test::insideSetWindowPos = true;
+    EXPECT_TRUE(SetWindowPos(hwnd, NULL, saved.left, saved.top, saved.right - saved.left,
+                             saved.bottom - saved.top, SWP_SHOWWINDOW | SWP_NOZORDER));
+    x11test::insideSetWindowPos = false;
+    sizes = messagesOf(WM_SIZE);
+    ASSERT_EQ(sizes.size(), 1u);
+    EXPECT_TRUE(sizes[0].insideSetWindowPos);
+    EXPECT_EQ(LOWORD(sizes[0].lParam), 640);
+    EXPECT_EQ(HIWORD(sizes[0].lParam), 480);
+    RECT back;
+    ASSERT_TRUE(GetWindowRect(hwnd, &back));
+    EXPECT_EQ(back.left, saved.left);
+    EXPECT_EQ(back.top, saved.top);
+    EXPECT_EQ(back.right, saved.right);
+    EXPECT_EQ(back.bottom, saved.bottom);
+    x11test::pumpFor(200);
+    EXPECT_EQ(messagesOf(WM_SIZE).size(), 1u);
+
+    // A move alone changes no size and so sends no WM_SIZE.
+    received.clear();
+    EXPECT_TRUE(SetWindowPos(hwnd, NULL, 10, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER));
+    ASSERT_TRUE(GetWindowRect(hwnd, &back));
+    EXPECT_EQ(back.left, 10);
+    EXPECT_EQ(back.top, 20);
+    EXPECT_EQ(back.right - back.left, 640);
+    x11test::pumpFor(100);
+    EXPECT_TRUE(messagesOf(WM_SIZE).empty());
+}
+
+TEST_F(X11Window, SwapBuffersShowsTheRenderedFrame) {
+    glViewport(0, 0, 640, 480);
+    glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    EXPECT_TRUE(SwapBuffers(x11test::windowDc()));
+    glFinish();
+    Display* d = x11test::input();
+    XSync(d, False);
+    XImage* image = XGetImage(d, x11test::xwindowOf(hwnd), 320, 240, 1, 1, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    unsigned long pixel = XGetPixel(image, 0, 0);
+    XDestroyImage(image);
+    EXPECT_EQ(pixel & 0xFFFFFFu, 0xFF0000u) << std::hex << pixel;
+}
+
+TEST_F(X11Window, ChosenFormatFitsTheDescriptorAndIsSetOnlyOnce) {
+    HDC dc = x11test::windowDc();
+    PIXELFORMATDESCRIPTOR pfd = {};
+    pfd.nSize = sizeof pfd;
+    pfd.nVersion = 1;
+    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    const int colourBits[] = {16, 24, 32};
+    const int depthBits[] = {16, 24};
+    for (int colour : colourBits) {
+        for (int depth : depthBits) {
+            pfd.cColorBits = (BYTE)colour;
+            pfd.cDepthBits = (BYTE)depth;
+            int format = ChoosePixelFormat(dc, &pfd);
+            ASSERT_GT(format, 0) << colour << "/" << depth;
+            GLXFBConfig config = kvr_x11FbConfig(format);
+            ASSERT_NE(config, nullptr);
+            Display* d = kvr_x11.display;
+            int value = 0;
+            glXGetFBConfigAttrib(d, config, GLX_DOUBLEBUFFER, &value);
+            EXPECT_TRUE(value);
+            glXGetFBConfigAttrib(d, config, GLX_RENDER_TYPE, &value);
+            EXPECT_TRUE(value & GLX_RGBA_BIT);
+            glXGetFBConfigAttrib(d, config, GLX_DRAWABLE_TYPE, &value);
+            EXPECT_TRUE(value & GLX_WINDOW_BIT);
+            glXGetFBConfigAttrib(d, config, GLX_DEPTH_SIZE, &value);
+            EXPECT_GE(value, depth);
+            XVisualInfo* visual = glXGetVisualFromFBConfig(d, config);
+            ASSERT_NE(visual, nullptr);
+            EXPECT_NE(visual->depth, 32) << "no ARGB visual for a normal window";
+            XFree(visual);
+        }
+    }
+    pfd.cDepthBits = 200;
+    EXPECT_EQ(ChoosePixelFormat(dc, &pfd), 0) << "no config has a 200-bit depth buffer";
+
+    // The window already has its format: the same one is accepted again, another is refused.
+    pfd.cColorBits = 32;
+    pfd.cDepthBits = 16;
+    int format = ChoosePixelFormat(dc, &pfd);
+    EXPECT_TRUE(SetPixelFormat(dc, format, &pfd));
+    int other = format == 1 ? 2 : 1;
+    EXPECT_FALSE(SetPixelFormat(dc, other, &pfd));
+    EXPECT_FALSE(SetPixelFormat(dc, 0, &pfd));
+    EXPECT_FALSE(SetPixelFormat(dc, 100000, &pfd));
+    EXPECT_EQ(GetDeviceCaps(dc, BITSPIXEL), GetDeviceCaps(GetDC(NULL), BITSPIXEL));
+    EXPECT_GE(GetDeviceCaps(GetDC(NULL), BITSPIXEL), 16);
+}
+
+TEST_F(X11Window, CloseButtonBecomesWmClose) {
+    received.clear();
+    Display* d = x11test::input();
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = x11test::xwindowOf(hwnd);
+    event.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = (long)XInternAtom(d, "WM_DELETE_WINDOW", False);
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, event.xclient.window, False, NoEventMask, &event);
+    XSync(d, False);
+    EXPECT_TRUE(x11test::pumpUntil([] { return !messagesOf(WM_CLOSE).empty(); }, 2000));
+    EXPECT_EQ(messagesOf(WM_CLOSE).size(), 1u);
+    RECT rect;
+    EXPECT_TRUE(GetWindowRect(hwnd, &rect)) << "WM_CLOSE alone destroys nothing";
+}
+
+TEST_F(X11Window, IconifyReportsZeroSizeAndTheMinimisedState) {
+    x11test::pumpFor(50);
+    received.clear();
+    Window w = x11test::xwindowOf(hwnd);
+    setWmState(w, IconicState);
+    ASSERT_TRUE(x11test::pumpUntil([] { return messagesOf(WM_ACTIVATE).size() >= 1; }, 2000));
+    auto sizes = messagesOf(WM_SIZE);
+    ASSERT_EQ(sizes.size(), 1u);
+    EXPECT_EQ(sizes[0].wParam, (WPARAM)SIZE_MINIMIZED);
+    EXPECT_EQ(sizes[0].lParam, 0);
+    EXPECT_EQ(HIWORD(messagesOf(WM_ACTIVATE)[0].wParam), 1) << "minimised flag in the high word";
+
+    received.clear();
+    setWmState(w, NormalState);
+    ASSERT_TRUE(x11test::pumpUntil([] { return messagesOf(WM_ACTIVATE).size() >= 1; }, 2000));
+    sizes = messagesOf(WM_SIZE);
+    ASSERT_EQ(sizes.size(), 1u);
+    EXPECT_EQ(LOWORD(sizes[0].lParam), 640);
+    EXPECT_EQ(HIWORD(sizes[0].lParam), 480);
+    EXPECT_EQ(HIWORD(messagesOf(WM_ACTIVATE)[0].wParam), 0);
+}
+
+TEST(X11Lifecycle, CreateDestroyCycleLeavesNoWindowOrContextBehind) {
+    KVR_NEED_DISPLAY();
+    int before = rootChildCount();
+    for (int cycle = 0; cycle < 3; cycle++) {
+        HWND hwnd = x11test::openWindow();
+        ASSERT_NE(hwnd, nullptr);
+        HDC dc = x11test::windowDc();
+        HGLRC context = x11test::windowContext();
+        EXPECT_EQ(rootChildCount(), before + 1);
+        EXPECT_FALSE(UnregisterClassA("KvrPlatformTest", GetModuleHandleA(NULL))) << "a window of it exists";
+        x11test::closeWindow();
+        EXPECT_EQ(rootChildCount(), before);
+        // Every handle of the closed window is stale now and fails the Win32 way.
+        RECT rect;
+        EXPECT_FALSE(DestroyWindow(hwnd));
+        EXPECT_FALSE(GetWindowRect(hwnd, &rect));
+        EXPECT_EQ(GetDC(hwnd), nullptr);
+        EXPECT_FALSE(SwapBuffers(dc));
+        EXPECT_EQ(wglCreateContext(dc), nullptr);
+        EXPECT_FALSE(wglMakeCurrent(dc, context));
+        EXPECT_FALSE(wglDeleteContext(context));
+        EXPECT_EQ(ReleaseDC(hwnd, dc), 0);
+        EXPECT_FALSE(ShowWindow(hwnd, SW_SHOW));
+    }
+    EXPECT_EQ(glXGetCurrentContext(), nullptr) << "no context is left current";
+}
