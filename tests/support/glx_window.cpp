@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace glxwin {
 
@@ -17,6 +18,20 @@ Display* display = nullptr;
 Window window = 0;
 Colormap colormap = 0;
 GLXContext context = nullptr;
+
+// Opens the display, trying again a few times: a busy Xvfb may refuse a connection
+// for a moment ("Resource temporarily unavailable") while its backlog is full.
+Display* openDisplayPatiently() {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        Display* d = XOpenDisplay(nullptr);
+        if (d != nullptr) {
+            return d;
+        }
+        struct timespec pause = {0, 50 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+    return nullptr;
+}
 }  // namespace
 
 bool displayAvailable() {
@@ -24,7 +39,7 @@ bool displayAvailable() {
     if (name == nullptr || name[0] == '\0') {
         return false;
     }
-    Display* d = XOpenDisplay(nullptr);
+    Display* d = openDisplayPatiently();
     if (d == nullptr) {
         return false;
     }
@@ -39,7 +54,7 @@ bool displayRequired() {
 
 bool open(int width, int height) {
     close();
-    display = XOpenDisplay(nullptr);
+    display = openDisplayPatiently();
     if (display == nullptr) {
         return false;
     }
