@@ -700,7 +700,7 @@ void checkStartup() {
          [](const double* c) { return c[0] + c[1] + c[2] > 60 && c[2] > 0.55 * c[0]; },
          "photograph colours, not wood or black"},
         {"floor in front",
-         {8.0, -0.01, 4.0},
+         {4.0, -0.01, 4.0},
          [](const double* c) {
              return c[0] > 8 && std::fabs(c[0] - c[1]) < 0.25 * c[0] + 4 && c[2] < 0.7 * c[0];
          },
