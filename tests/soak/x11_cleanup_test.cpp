@@ -1,0 +1,272 @@
+// x11_cleanup_test.cpp - a full start and close of the program against the real platform leaves
+// nothing behind on the X server.
+//
+// WinMain runs twice in a child process (the real Xlib + GLX platform, the real application).
+// The test process watches from its own connection: it waits for the "OpenGL Test" window, counts
+// the child's server resources by type through the X-Resource extension while the window is
+// open, closes it with WM_DELETE_WINDOW like a window manager, and once WinMain has returned (the
+// child is still alive and connected) counts them again: no window, pixmap, colormap or GLX
+// object may remain, the root must have the same children as before, and the second run must
+// leave exactly what the first one left (nothing piles up from run to run).
+//
+// The X-Resource requests are made in xres_count.cpp with Xlib's own request machinery, so no
+// extra client library is needed.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include "kelvor.h"
+#include "kvr_window.h"
+#include "xres_count.h"
+
+namespace {
+
+// Ignores errors on the watching connection (a window may vanish between two requests).
+int ignoreXError(Display*, XErrorEvent*) {
+    return 0;
+}
+
+// The counts as text, for failure messages.
+std::string describe(const std::map<std::string, int>& counts) {
+    std::string text;
+    for (const auto& entry : counts) {
+        text += entry.first + "=" + std::to_string(entry.second) + " ";
+    }
+    return text.empty() ? "(client gone)" : text;
+}
+
+// True for the resource types a window and its GL context bring: these must all be gone.
+bool isWindowOrGlType(const std::string& type) {
+    std::string upper = type;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return toupper(c); });
+    return upper.find("WINDOW") != std::string::npos || upper.find("PIXMAP") != std::string::npos ||
+           upper.find("COLORMAP") != std::string::npos || upper.find("GLX") != std::string::npos ||
+           upper.find("DRAWABLE") != std::string::npos || upper.find("CONTEXT") != std::string::npos ||
+           upper.find("SHM") != std::string::npos;
+}
+
+// The root's children.
+std::set<Window> rootChildren(Display* dpy) {
+    Window rootReturn = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    std::set<Window> result;
+    if (XQueryTree(dpy, DefaultRootWindow(dpy), &rootReturn, &parent, &children, &count)) {
+        result.insert(children, children + count);
+        if (children != nullptr) {
+            XFree(children);
+        }
+    }
+    return result;
+}
+
+// A viewable top-level window titled "OpenGL Test" that is not among `known`, or 0.
+Window findNewAppWindow(Display* dpy, const std::set<Window>& known) {
+    for (Window w : rootChildren(dpy)) {
+        if (known.count(w) != 0) {
+            continue;
+        }
+        XWindowAttributes attrs;
+        char* name = nullptr;
+        bool match = XGetWindowAttributes(dpy, w, &attrs) && attrs.map_state == IsViewable &&
+                     XFetchName(dpy, w, &name) && name != nullptr && strcmp(name, "OpenGL Test") == 0;
+        if (name != nullptr) {
+            XFree(name);
+        }
+        if (match) {
+            return w;
+        }
+    }
+    return 0;
+}
+
+// Asks the window to close, as a window manager's close button does.
+void sendDeleteWindow(Display* dpy, Window w) {
+    XEvent ev;
+    memset(&ev, 0, sizeof ev);
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = w;
+    ev.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    ev.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, w, False, NoEventMask, &ev);
+    XSync(dpy, False);
+}
+
+// Reads one int from a pipe within the timeout; false when none came.
+bool readInt(int fd, int* value, int timeoutMs) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) != 1) {
+        return false;
+    }
+    return read(fd, value, sizeof *value) == static_cast<ssize_t>(sizeof *value);
+}
+
+// The child: WinMain twice, reporting each exit status and waiting for the watcher in between.
+[[noreturn]] void childRuns(int reportFd, int goFd, int runs) {
+    setenv("KVR_MESSAGEBOX", "stderr", 1);
+    for (int run = 0; run < runs; ++run) {
+        quitFlag = 0;
+        kvr_isFullscreenFlag = 0;
+        kvr_screenWidth = 0;
+        kvr_screenHeight = 0;
+        int status = WinMain(GetModuleHandleA(NULL), NULL, const_cast<char*>(""), SW_SHOW);
+        if (write(reportFd, &status, sizeof status) != static_cast<ssize_t>(sizeof status)) {
+            _exit(3);
+        }
+        int go = 0;
+        if (!readInt(goFd, &go, 120000)) {
+            _exit(4);
+        }
+    }
+    // A normal exit, so a leak checker in a sanitizer build looks at the whole process.
+    exit(0);
+}
+
+const int kRuns = 2;
+
+TEST(RealPlatformCleanup, StartAndCloseLeaveNoWindowContextOrPixmapBehind) {
+    const char* required = getenv("KVR_REQUIRE_DISPLAY");
+    Display* probe = XOpenDisplay(nullptr);
+    if (probe == nullptr) {
+        if (required != nullptr && strcmp(required, "1") == 0) {
+            FAIL() << "no X display and KVR_REQUIRE_DISPLAY=1";
+        }
+        GTEST_SKIP() << "no X display";
+    }
+    XCloseDisplay(probe);
+
+    int report[2];
+    int go[2];
+    ASSERT_EQ(pipe(report), 0);
+    ASSERT_EQ(pipe(go), 0);
+    fflush(stdout);
+    fflush(stderr);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(report[0]);
+        close(go[1]);
+        childRuns(report[1], go[0], kRuns);
+    }
+    close(report[1]);
+    close(go[0]);
+
+    Display* dpy = XOpenDisplay(nullptr);
+    ASSERT_NE(dpy, nullptr);
+    XSetErrorHandler(ignoreXError);
+    int opcode = xres::opcode(dpy);
+    std::set<Window> before = rootChildren(dpy);
+    int screenWidth = DisplayWidth(dpy, DefaultScreen(dpy));
+    std::map<std::string, int> firstAfter;
+
+    for (int run = 0; run < kRuns; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run + 1));
+        Window w = 0;
+        for (int i = 0; i < 600 && w == 0; ++i) {
+            w = findNewAppWindow(dpy, before);
+            if (w == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        }
+        if (w == 0) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+            FAIL() << "no \"OpenGL Test\" window appeared";
+        }
+        // Let the start-up reach full screen, then look at what the window holds on the server.
+        for (int i = 0; i < 100; ++i) {
+            XWindowAttributes attrs;
+            if (XGetWindowAttributes(dpy, w, &attrs) && attrs.width == screenWidth) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        uint32_t base = 0;
+        bool baseFound = false;
+        if (opcode != 0) {
+            for (const xres::ClientIds& c : xres::clients(dpy, opcode)) {
+                if ((static_cast<uint32_t>(w) & ~c.mask) == c.base) {
+                    base = c.base;
+                    baseFound = true;
+                }
+            }
+            EXPECT_TRUE(baseFound) << "no client owns the window";
+        }
+        std::map<std::string, int> during;
+        if (baseFound) {
+            during = xres::resources(dpy, opcode, base);
+            EXPECT_GE(during["WINDOW"], 1) << "the count does not see the open window: " << describe(during);
+        }
+
+        sendDeleteWindow(dpy, w);
+        int status = -99;
+        if (!readInt(report[0], &status, 60000)) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+            FAIL() << "WinMain did not return within 60 s of WM_DELETE_WINDOW";
+        }
+        EXPECT_EQ(status, 0) << "exit status of WinMain";
+
+        XSync(dpy, False);
+        EXPECT_EQ(rootChildren(dpy), before) << "the root's children differ from before the start";
+        if (baseFound) {
+            std::map<std::string, int> after = xres::resources(dpy, opcode, base);
+            for (const auto& entry : after) {
+                if (isWindowOrGlType(entry.first)) {
+                    EXPECT_EQ(entry.second, 0)
+                        << entry.first << " left behind; while open: " << describe(during)
+                        << "; after close: " << describe(after);
+                }
+            }
+            printf("run %d: resources while open: %s\n       after close: %s\n", run + 1,
+                   describe(during).c_str(), describe(after).c_str());
+            if (run == 0) {
+                firstAfter = after;
+            } else {
+                EXPECT_EQ(after, firstAfter) << "resources piled up from one run to the next: after run 1 "
+                                             << describe(firstAfter) << ", after run 2 " << describe(after);
+            }
+        }
+        int goOn = 1;
+        ASSERT_EQ(write(go[1], &goOn, sizeof goOn), static_cast<ssize_t>(sizeof goOn));
+    }
+    if (opcode == 0) {
+        printf("the X server has no X-Resource extension: only the root's children were compared\n");
+    }
+
+    int childStatus = 0;
+    for (int i = 0; i < 600 && waitpid(child, &childStatus, WNOHANG) == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (waitpid(child, &childStatus, WNOHANG) == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &childStatus, 0);
+        ADD_FAILURE() << "the child did not exit";
+    }
+    EXPECT_TRUE(WIFEXITED(childStatus) && WEXITSTATUS(childStatus) == 0)
+        << "child exit status 0x" << std::hex << childStatus
+        << " (23: a leak or error found by the sanitizers)";
+    XCloseDisplay(dpy);
+    close(report[0]);
+    close(go[1]);
+}
+
+}  // namespace
