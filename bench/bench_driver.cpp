@@ -1,0 +1,753 @@
+// bench_driver.cpp - the benchmark run: frame cost, initialisation, start-up, idle cost,
+// input burst and memory of the viewer, each against a baseline measured in the same run,
+// printed as a table of medians with their spread. Needs an X display ($DISPLAY, 1920x1080
+// for the figures to mean what they say). Prints figures only; asserts nothing.
+//
+//   kvr_bench [--quick] [--viewer <Kelvor>] [--minimal <kvr_bench_minimal>]
+//             [--inproc <kvr_bench_inproc>] [--counter <libkvr_swap_counter.so>]
+#include "swap_log.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#ifndef KVR_BENCH_VIEWER
+#define KVR_BENCH_VIEWER ""
+#endif
+#ifndef KVR_BENCH_MINIMAL
+#define KVR_BENCH_MINIMAL ""
+#endif
+#ifndef KVR_BENCH_INPROC
+#define KVR_BENCH_INPROC ""
+#endif
+#ifndef KVR_BENCH_COUNTER
+#define KVR_BENCH_COUNTER ""
+#endif
+
+namespace {
+
+// Paths of the programs under test, the scratch folder and the repetition counts.
+std::string viewerPath = KVR_BENCH_VIEWER;
+std::string minimalPath = KVR_BENCH_MINIMAL;
+std::string inprocPath = KVR_BENCH_INPROC;
+std::string counterPath = KVR_BENCH_COUNTER;
+std::string scratch;
+int framesPerRound = 20;
+int frameRounds = 5;
+int initRuns = 7;
+int startRuns = 7;
+int idleSeconds = 10;
+int latencyRuns = 10;
+int burstRuns = 5;
+const int burstMotions = 1000;
+
+// The driver's own display connection, the screen size and the black backdrop window.
+Display* display = nullptr;
+Window root = 0;
+Window backdrop = 0;
+int screenWidth = 0;
+int screenHeight = 0;
+
+// Samples by name, and facts reported by the helpers.
+std::map<std::string, std::vector<double>> samples;
+std::map<std::string, std::string> infos;
+
+// Median and spread of a series of samples.
+struct Summary {
+    int n;
+    double median;
+    double low;   // minimum
+    double high;  // maximum
+};
+
+// Monotonic time in nanoseconds, the clock the swap counter uses too.
+uint64_t nowNs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (uint64_t)ts.tv_sec * 1000000000ull + (uint64_t)ts.tv_nsec;
+}
+
+// Milliseconds between two monotonic times.
+double msBetween(uint64_t from, uint64_t to) {
+    return ((double)to - (double)from) / 1.0e6;
+}
+
+// Sleeps for the given milliseconds.
+void sleepMs(double ms) {
+    timespec ts;
+    ts.tv_sec = (time_t)(ms / 1000.0);
+    ts.tv_nsec = (long)((ms - (double)ts.tv_sec * 1000.0) * 1.0e6);
+    while (nanosleep(&ts, &ts) != 0) {
+    }
+}
+
+// Median of a sorted series.
+double sortedMedian(const std::vector<double>& v) {
+    size_t n = v.size();
+    return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
+}
+
+// Median, minimum and maximum of the samples under a name (all zero when there are none).
+Summary summarise(const std::string& name) {
+    Summary s = {0, 0.0, 0.0, 0.0};
+    auto it = samples.find(name);
+    if (it == samples.end() || it->second.empty()) {
+        return s;
+    }
+    std::vector<double> v = it->second;
+    std::sort(v.begin(), v.end());
+    s.n = (int)v.size();
+    s.median = sortedMedian(v);
+    s.low = v.front();
+    s.high = v.back();
+    return s;
+}
+
+// Adds one sample.
+void addSample(const std::string& name, double value) {
+    samples[name].push_back(value);
+}
+
+// Reads a whole small file; empty when it cannot be read.
+std::string readFile(const std::string& path) {
+    std::string text;
+    FILE* f = std::fopen(path.c_str(), "r");
+    if (f == nullptr) {
+        return text;
+    }
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+        text.append(buffer, n);
+    }
+    std::fclose(f);
+    return text;
+}
+
+// The number after a "Key:" line of a /proc status file, or -1.
+long long statusField(const std::string& text, const char* key) {
+    size_t at = text.find(key);
+    if (at == std::string::npos) {
+        return -1;
+    }
+    return std::atoll(text.c_str() + at + std::strlen(key));
+}
+
+// Runs a helper program and collects its "sample" and "info" lines; false when it fails.
+bool runHelper(const std::string& command) {
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return false;
+    }
+    char line[1024];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        line[std::strcspn(line, "\n")] = '\0';
+        char name[256];
+        double value = 0.0;
+        if (std::sscanf(line, "sample %255s %lf", name, &value) == 2) {
+            addSample(name, value);
+        } else if (std::strncmp(line, "info ", 5) == 0) {
+            const char* rest = line + 5;
+            const char* space = std::strchr(rest, ' ');
+            if (space != nullptr) {
+                infos[std::string(rest, space)] = space + 1;
+            }
+        }
+    }
+    return pclose(pipe) == 0;
+}
+
+// Starts a program with its output in a log file, optionally preloading the swap counter
+// with its log at logPath; the process id, or -1.
+pid_t spawn(const std::vector<std::string>& args, const std::string& name, const std::string& logPath) {
+    pid_t pid = fork();
+    if (pid != 0) {
+        return pid;
+    }
+    std::string out = scratch + "/" + name + ".log";
+    int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (fd >= 0) {
+        dup2(fd, 1);
+        dup2(fd, 2);
+        close(fd);
+    }
+    setenv("KVR_MESSAGEBOX", "stderr", 1);
+    if (!logPath.empty()) {
+        setenv("LD_PRELOAD", counterPath.c_str(), 1);
+        setenv(KVR_SWAP_LOG_ENV, logPath.c_str(), 1);
+    }
+    std::vector<char*> argv;
+    for (const std::string& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
+// Ends a started process: SIGTERM, then SIGKILL if it has not gone within a second.
+void stop(pid_t pid) {
+    if (pid <= 0) {
+        return;
+    }
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 100; i++) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            return;
+        }
+        sleepMs(10);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+// True while a started process has not exited.
+bool running(pid_t pid) {
+    return waitpid(pid, nullptr, WNOHANG) == 0;
+}
+
+// Creates a zeroed swap log file and maps it; null on failure.
+SwapLog* createSwapLog(const std::string& path) {
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) {
+        return nullptr;
+    }
+    if (ftruncate(fd, (off_t)sizeof(SwapLog)) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    void* p = mmap(nullptr, sizeof(SwapLog), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    close(fd);
+    return p == MAP_FAILED ? nullptr : static_cast<SwapLog*>(p);
+}
+
+// Number of swaps the logged process has completed.
+uint64_t swapCount(const SwapLog* log) {
+    return __atomic_load_n(&log->count, __ATOMIC_ACQUIRE);
+}
+
+// Waits until the logged process has drawn no frame for quietMs (bounded by limitMs);
+// the swap count then.
+uint64_t waitForQuiet(const SwapLog* log, double quietMs, double limitMs) {
+    uint64_t start = nowNs();
+    uint64_t count = swapCount(log);
+    uint64_t since = nowNs();
+    while (msBetween(start, nowNs()) < limitMs) {
+        sleepMs(1);
+        uint64_t c = swapCount(log);
+        if (c != count) {
+            count = c;
+            since = nowNs();
+        } else if (msBetween(since, nowNs()) >= quietMs) {
+            break;
+        }
+    }
+    return count;
+}
+
+// Opens the driver's display connection and puts a black window behind everything, so that
+// whatever the root looks like, a program's first visible frame shows as non-black pixels.
+bool openDisplay() {
+    display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        return false;
+    }
+    int screen = DefaultScreen(display);
+    root = RootWindow(display, screen);
+    screenWidth = DisplayWidth(display, screen);
+    screenHeight = DisplayHeight(display, screen);
+    XSetWindowAttributes swa;
+    std::memset(&swa, 0, sizeof swa);
+    swa.background_pixel = BlackPixel(display, screen);
+    swa.override_redirect = True;
+    backdrop =
+        XCreateWindow(display, root, 0, 0, (unsigned)screenWidth, (unsigned)screenHeight, 0, CopyFromParent,
+                      InputOutput, CopyFromParent, CWBackPixel | CWOverrideRedirect, &swa);
+    XMapWindow(display, backdrop);
+    XLowerWindow(display, backdrop);
+    XSync(display, False);
+    return true;
+}
+
+// True when any pixel of five thin bands across the screen is not black.
+bool screenShowsSomething() {
+    for (int band = 1; band <= 5; band++) {
+        int y = screenHeight * band / 6;
+        XImage* image = XGetImage(display, root, 0, y, (unsigned)screenWidth, 2, AllPlanes, ZPixmap);
+        if (image == nullptr) {
+            continue;
+        }
+        bool found = false;
+        for (int row = 0; row < 2 && !found; row++) {
+            for (int x = 0; x < screenWidth; x++) {
+                if ((XGetPixel(image, x, row) & 0xFFFFFFul) != 0) {
+                    found = true;
+                    break;
+                }
+            }
+        }
+        XDestroyImage(image);
+        if (found) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A checksum of the whole screen's pixels.
+unsigned long long screenChecksum() {
+    XImage* image =
+        XGetImage(display, root, 0, 0, (unsigned)screenWidth, (unsigned)screenHeight, AllPlanes, ZPixmap);
+    unsigned long long sum = 1469598103934665603ull;
+    if (image == nullptr) {
+        return 0;
+    }
+    for (int y = 0; y < screenHeight; y++) {
+        for (int x = 0; x < screenWidth; x++) {
+            sum = (sum ^ (XGetPixel(image, x, y) & 0xFFFFFFul)) * 1099511628211ull;
+        }
+    }
+    XDestroyImage(image);
+    return sum;
+}
+
+// Waits until the screen shows nothing but black (a previous program's window has gone).
+bool waitForBlack(double limitMs) {
+    uint64_t start = nowNs();
+    while (screenShowsSomething()) {
+        if (msBetween(start, nowNs()) > limitMs) {
+            return false;
+        }
+        sleepMs(5);
+    }
+    return true;
+}
+
+// Starts a program and returns the milliseconds until its first non-black pixels are on
+// screen, or -1 when none appear within the limit. The program is stopped afterwards.
+double timeToFirstPicture(const std::vector<std::string>& args, const std::string& name) {
+    if (!waitForBlack(3000)) {
+        std::fprintf(stderr, "kvr_bench: the screen does not go black; start-up not measured\n");
+        return -1.0;
+    }
+    uint64_t start = nowNs();
+    pid_t pid = spawn(args, name, "");
+    double result = -1.0;
+    while (msBetween(start, nowNs()) < 10000.0 && running(pid)) {
+        if (screenShowsSomething()) {
+            result = msBetween(start, nowNs());
+            break;
+        }
+        sleepMs(1);
+    }
+    stop(pid);
+    return result;
+}
+
+// CPU time (ns, all threads, from schedstat), voluntary and involuntary context switches of
+// all threads and of the main thread, and utime + stime in clock ticks, of a process.
+struct CpuUse {
+    double cpuNs;
+    double voluntary;
+    double involuntary;
+    double mainVoluntary;
+    double ticks;
+    int threads;
+};
+
+// Reads a process's CPU use from /proc.
+CpuUse readCpuUse(pid_t pid) {
+    CpuUse use = {0, 0, 0, 0, 0, 0};
+    std::string base = "/proc/" + std::to_string(pid);
+    DIR* dir = opendir((base + "/task").c_str());
+    if (dir != nullptr) {
+        while (dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] == '.') {
+                continue;
+            }
+            std::string task = base + "/task/" + entry->d_name;
+            use.cpuNs += std::atof(readFile(task + "/schedstat").c_str());
+            std::string status = readFile(task + "/status");
+            use.voluntary += (double)statusField(status, "voluntary_ctxt_switches:");
+            use.involuntary += (double)statusField(status, "nonvoluntary_ctxt_switches:");
+            use.threads++;
+        }
+        closedir(dir);
+    }
+    use.mainVoluntary = (double)statusField(readFile(base + "/status"), "\nvoluntary_ctxt_switches:");
+    std::string stat = readFile(base + "/stat");
+    size_t close = stat.rfind(')');
+    if (close != std::string::npos) {
+        // Fields after the command name start with field 3 (state); utime and stime are 14 and 15.
+        const char* p = stat.c_str() + close + 2;
+        for (int field = 3; field < 14 && p != nullptr; field++) {
+            p = std::strchr(p, ' ');
+            p = p != nullptr ? p + 1 : nullptr;
+        }
+        if (p != nullptr) {
+            char* end = nullptr;
+            double utime = std::strtod(p, &end);
+            double stime = std::strtod(end, nullptr);
+            use.ticks = utime + stime;
+        }
+    }
+    return use;
+}
+
+// Peak resident size of a process in MiB, or -1.
+double peakResidentMiB(pid_t pid) {
+    long long kb = statusField(readFile("/proc/" + std::to_string(pid) + "/status"), "VmHWM:");
+    return kb < 0 ? -1.0 : (double)kb / 1024.0;
+}
+
+// 1. and 2.: frame cost and initialisation, measured inside helper processes.
+void benchFramesAndInit() {
+    std::printf("[frames] %d x %d frames of each kind\n", frameRounds, framesPerRound);
+    std::fflush(stdout);
+    if (!runHelper(inprocPath + " frames " + std::to_string(framesPerRound) + " " +
+                   std::to_string(frameRounds))) {
+        std::fprintf(stderr, "kvr_bench: the frame benchmark failed\n");
+    }
+    std::printf("[init] %d fresh processes\n", initRuns);
+    std::fflush(stdout);
+    for (int i = 0; i < initRuns; i++) {
+        if (!runHelper(inprocPath + " init")) {
+            std::fprintf(stderr, "kvr_bench: an initialisation run failed\n");
+        }
+    }
+}
+
+// 3.: start-up to the first picture, the viewer and the minimal program taking turns.
+void benchStartUp() {
+    std::printf("[start-up] %d runs each\n", startRuns);
+    std::fflush(stdout);
+    for (int i = 0; i < startRuns; i++) {
+        double viewer = timeToFirstPicture({viewerPath}, "startup-viewer");
+        double minimal = timeToFirstPicture({minimalPath, "--hold", "200"}, "startup-minimal");
+        if (viewer >= 0) {
+            addSample("startup_viewer_ms", viewer);
+        }
+        if (minimal >= 0) {
+            addSample("startup_minimal_ms", minimal);
+        }
+    }
+}
+
+// 4. and 6.: idle CPU, wake-ups and peak memory of the viewer and the minimal program side by side.
+void benchIdle(pid_t viewer, const SwapLog* log, pid_t minimal) {
+    std::printf("[idle] %d s without input\n", idleSeconds);
+    std::fflush(stdout);
+    uint64_t framesBefore = swapCount(log);
+    CpuUse v0 = readCpuUse(viewer), m0 = readCpuUse(minimal);
+    CpuUse vFirst = v0, mFirst = m0;
+    uint64_t t0 = nowNs(), tFirst = t0;
+    for (int s = 0; s < idleSeconds; s++) {
+        sleepMs(std::max(0.0, 1000.0 - msBetween(t0, nowNs())));
+        uint64_t t1 = nowNs();
+        CpuUse v1 = readCpuUse(viewer), m1 = readCpuUse(minimal);
+        double seconds = msBetween(t0, t1) / 1000.0;
+        addSample("idle_viewer_cpu_pct", (v1.cpuNs - v0.cpuNs) / 1.0e7 / seconds);
+        addSample("idle_minimal_cpu_pct", (m1.cpuNs - m0.cpuNs) / 1.0e7 / seconds);
+        addSample("idle_viewer_wakeups", (v1.voluntary - v0.voluntary) / seconds);
+        addSample("idle_minimal_wakeups", (m1.voluntary - m0.voluntary) / seconds);
+        addSample("idle_viewer_main_wakeups", (v1.mainVoluntary - v0.mainVoluntary) / seconds);
+        v0 = v1;
+        m0 = m1;
+        t0 = t1;
+    }
+    double total = msBetween(tFirst, t0) / 1000.0;
+    double tick = (double)sysconf(_SC_CLK_TCK);
+    infos["idle_viewer_ticks_pct"] = std::to_string((v0.ticks - vFirst.ticks) / tick / total * 100.0);
+    infos["idle_minimal_ticks_pct"] = std::to_string((m0.ticks - mFirst.ticks) / tick / total * 100.0);
+    infos["idle_viewer_threads"] = std::to_string(v0.threads);
+    infos["idle_minimal_threads"] = std::to_string(m0.threads);
+    infos["idle_viewer_involuntary_per_s"] = std::to_string((v0.involuntary - vFirst.involuntary) / total);
+    infos["idle_frames_drawn"] = std::to_string(swapCount(log) - framesBefore);
+    addSample("memory_viewer_mib", peakResidentMiB(viewer));
+    addSample("memory_minimal_mib", peakResidentMiB(minimal));
+}
+
+// Moves the pointer through XTest without waiting.
+void movePointer(int x, int y) {
+    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+}
+
+// 5.: single pointer moves and bursts of 1,000 moves sent to the running viewer.
+void benchInput(const SwapLog* log) {
+    std::printf("[input] %d single moves, %d bursts of %d moves\n", latencyRuns, burstRuns, burstMotions);
+    std::fflush(stdout);
+    int cx = screenWidth / 2, cy = screenHeight / 2;
+    movePointer(cx, cy);
+    XFlush(display);
+    waitForQuiet(log, 200, 3000);
+    // One move at a time: the latency of a single frame, the loop's sleep included.
+    for (int i = 0; i < latencyRuns; i++) {
+        uint64_t before = swapCount(log);
+        int x = cx + (i % 2 == 0 ? 200 : -200) + i;
+        uint64_t sent = nowNs();
+        movePointer(x, cy + 50);
+        XFlush(display);
+        while (swapCount(log) == before && msBetween(sent, nowNs()) < 2000.0) {
+            sleepMs(0.2);
+        }
+        if (swapCount(log) > before) {
+            addSample("input_single_ms", msBetween(sent, log->endNs[before % KVR_SWAP_LOG_RING]));
+        }
+        waitForQuiet(log, 120, 2000);
+        sleepMs((double)(i * 7 % 50));  // sends land at different points of the loop's sleep
+    }
+    // Bursts: a sweep across the middle of the screen, clear of the edges where the pointer wraps.
+    int left = screenWidth / 6, width = screenWidth * 2 / 3;
+    int top = screenHeight / 4, height = screenHeight / 2;
+    int finalX = 0, finalY = 0;
+    for (int b = 0; b < burstRuns; b++) {
+        waitForQuiet(log, 200, 3000);
+        uint64_t before = swapCount(log);
+        uint64_t sent = nowNs();
+        for (int i = 0; i < burstMotions; i++) {
+            finalX = left + (i * 7 + b * 13) % width;
+            finalY = top + (i * 3 + b * 5) % height;
+            movePointer(finalX, finalY);
+        }
+        XFlush(display);
+        uint64_t flushed = nowNs();
+        uint64_t after = waitForQuiet(log, 300, 10000);
+        uint64_t frames = after - before;
+        addSample("burst_send_ms", msBetween(sent, flushed));
+        addSample("burst_frames", (double)frames);
+        if (frames > 0) {
+            addSample("burst_catch_up_ms", msBetween(sent, log->endNs[(after - 1) % KVR_SWAP_LOG_RING]));
+            addSample("burst_first_frame_ms", msBetween(sent, log->endNs[before % KVR_SWAP_LOG_RING]));
+        }
+    }
+    // The last burst's final view, against the same position reached again by one move.
+    unsigned long long afterBurst = screenChecksum();
+    movePointer(cx, cy);
+    XFlush(display);
+    waitForQuiet(log, 200, 3000);
+    movePointer(finalX, finalY);
+    XFlush(display);
+    waitForQuiet(log, 200, 3000);
+    infos["burst_final_view_matches"] = screenChecksum() == afterBurst ? "yes" : "no";
+}
+
+// 4. to 6.: the viewer running with the swap counter, beside the minimal program idling.
+void benchRunningViewer() {
+    std::string logPath = scratch + "/swaps";
+    SwapLog* log = createSwapLog(logPath);
+    if (log == nullptr) {
+        std::fprintf(stderr, "kvr_bench: cannot create %s\n", logPath.c_str());
+        return;
+    }
+    waitForBlack(3000);
+    pid_t minimal = spawn({minimalPath, "--idle"}, "idle-minimal", "");
+    uint64_t start = nowNs();
+    while (!screenShowsSomething() && msBetween(start, nowNs()) < 10000.0) {
+        sleepMs(5);
+    }
+    pid_t viewer = spawn({viewerPath}, "viewer", logPath);
+    start = nowNs();
+    while (swapCount(log) == 0 && msBetween(start, nowNs()) < 10000.0) {
+        sleepMs(5);
+    }
+    waitForQuiet(log, 1000, 10000);
+    if (!running(viewer) || !running(minimal) || swapCount(log) == 0) {
+        std::fprintf(stderr, "kvr_bench: the viewer or the minimal program did not start (see %s)\n",
+                     scratch.c_str());
+    } else {
+        infos["startup_frames_drawn"] = std::to_string(swapCount(log));
+        benchIdle(viewer, log, minimal);
+        stop(minimal);
+        minimal = -1;
+        benchInput(log);
+        addSample("memory_viewer_after_input_mib", peakResidentMiB(viewer));
+    }
+    stop(minimal);
+    stop(viewer);
+    munmap(log, sizeof(SwapLog));
+}
+
+// Formats "median [min-max]" of a series, with the given number of decimals.
+std::string cell(const std::string& name, int decimals) {
+    Summary s = summarise(name);
+    if (s.n == 0) {
+        return "n/a";
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, "%.*f [%.*f-%.*f]", decimals, s.median, decimals, s.low, decimals,
+                  s.high);
+    return text;
+}
+
+// The ratio of two medians as text ("n/a" when either is missing).
+std::string ratioText(double value, double base) {
+    if (!(base > 0.0) || value < 0.0) {
+        return "n/a";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2fx", value / base);
+    return text;
+}
+
+// "yes" or "no" for a goal, "n/a" without data.
+const char* verdict(bool haveData, bool met) {
+    return !haveData ? "n/a" : met ? "yes" : "no";
+}
+
+// One row of the results table.
+void row(const std::string& figure, const std::string& value, const std::string& base,
+         const std::string& ratio, const std::string& goal, const char* met) {
+    std::printf("| %s | %s | %s | %s | %s | %s |\n", figure.c_str(), value.c_str(), base.c_str(),
+                ratio.c_str(), goal.c_str(), met);
+}
+
+// Prints the results as a Markdown table, medians with [min-max] and the number of samples.
+void printTable() {
+    Summary floor = summarise("frame_floor_ms"), scene = summarise("frame_scene_ms");
+    Summary immediate = summarise("frame_immediate_ms");
+    Summary onInit = summarise("init_oninit_ms"), windowOnly = summarise("init_window_only_ms");
+    Summary startViewer = summarise("startup_viewer_ms"), startMinimal = summarise("startup_minimal_ms");
+    Summary idleViewer = summarise("idle_viewer_cpu_pct"), idleMinimal = summarise("idle_minimal_cpu_pct");
+    Summary wakeViewer = summarise("idle_viewer_wakeups"), wakeMinimal = summarise("idle_minimal_wakeups");
+    Summary single = summarise("input_single_ms");
+    Summary burstFrames = summarise("burst_frames"), catchUp = summarise("burst_catch_up_ms");
+    Summary memViewer = summarise("memory_viewer_mib"), memMinimal = summarise("memory_minimal_mib");
+
+    std::printf("\n| Figure | Kelvor | Baseline | Ratio | Goal | Met |\n|---|---|---|---|---|---|\n");
+    row("1. Frame at " + infos["frame_width"] + "x" + infos["frame_height"] +
+            ", ms (n=" + std::to_string(scene.n) + "): scene list vs clear+swap",
+        cell("frame_scene_ms", 2), cell("frame_floor_ms", 2), ratioText(scene.median, floor.median), "<= 3x",
+        verdict(scene.n > 0 && floor.n > 0, scene.median <= 3.0 * floor.median));
+    row("1. Frame, ms: immediate mode vs scene list (speed-up of the list)", cell("frame_immediate_ms", 2),
+        cell("frame_scene_ms", 2), ratioText(immediate.median, scene.median), ">= 1.5x",
+        verdict(scene.n > 0 && immediate.n > 0, immediate.median >= 1.5 * scene.median));
+    row("2. onInit, cold, ms (n=" + std::to_string(onInit.n) + ") vs window + context alone",
+        cell("init_oninit_ms", 1), cell("init_window_only_ms", 1),
+        ratioText(onInit.median, windowOnly.median), "-", "-");
+    row("3. Start-up to first picture, ms (n=" + std::to_string(startViewer.n) + ") vs minimal GLX program",
+        cell("startup_viewer_ms", 1), cell("startup_minimal_ms", 1),
+        ratioText(startViewer.median, startMinimal.median), "<= 1.5x",
+        verdict(startViewer.n > 0 && startMinimal.n > 0, startViewer.median <= 1.5 * startMinimal.median));
+    row("4. Idle CPU, % of a core per second (n=" + std::to_string(idleViewer.n) + ") vs minimal idle loop",
+        cell("idle_viewer_cpu_pct", 3), cell("idle_minimal_cpu_pct", 3),
+        ratioText(idleViewer.median, idleMinimal.median), "< 0.5%",
+        verdict(idleViewer.n > 0, idleViewer.median < 0.5));
+    row("4. Idle wake-ups per second, all threads, vs minimal idle loop", cell("idle_viewer_wakeups", 1),
+        cell("idle_minimal_wakeups", 1), ratioText(wakeViewer.median, wakeMinimal.median),
+        "~20 (50 ms sleep)", verdict(wakeViewer.n > 0, wakeViewer.median <= 25.0));
+    row("5. Frames drawn for a burst of " + std::to_string(burstMotions) +
+            " moves (n=" + std::to_string(burstFrames.n) + ") vs moves sent",
+        cell("burst_frames", 0), std::to_string(burstMotions), ratioText(burstFrames.median, burstMotions),
+        "far fewer", verdict(burstFrames.n > 0, burstFrames.median <= burstMotions / 10.0));
+    row("5. Burst caught up (send to last frame), ms vs one scene frame (1.)", cell("burst_catch_up_ms", 1),
+        cell("frame_scene_ms", 2), ratioText(catchUp.median, scene.median), "<= 3x",
+        verdict(catchUp.n > 0 && scene.n > 0, catchUp.median <= 3.0 * scene.median));
+    row("5. Burst caught up vs one single move (send to its frame, loop sleep included)",
+        cell("burst_catch_up_ms", 1), cell("input_single_ms", 1), ratioText(catchUp.median, single.median),
+        "-", "-");
+    row("6. Peak resident size (VmHWM), MiB, vs minimal GLX program", cell("memory_viewer_mib", 1),
+        cell("memory_minimal_mib", 1), ratioText(memViewer.median, memMinimal.median), "-", "-");
+
+    std::printf("\nOther figures (median [min-max]):\n\n");
+    std::printf(
+        "- window layer's kvr_createWindow in all, ms: %s; first full-screen scene frame, ms: %s; "
+        "warm onInit, ms: %s\n",
+        cell("init_create_window_ms", 1).c_str(), cell("init_first_scene_frame_ms", 1).c_str(),
+        cell("init_oninit_warm_ms", 1).c_str());
+    std::printf("- burst: first frame after sending, ms: %s; sending 1,000 moves took, ms: %s\n",
+                cell("burst_first_frame_ms", 1).c_str(), cell("burst_send_ms", 1).c_str());
+    std::printf(
+        "- idle: viewer's main thread wake-ups/s %s; CPU by utime+stime %s%% (viewer), %s%% (minimal); "
+        "threads %s (viewer), %s (minimal); frames drawn while idle %s\n",
+        cell("idle_viewer_main_wakeups", 1).c_str(), infos["idle_viewer_ticks_pct"].c_str(),
+        infos["idle_minimal_ticks_pct"].c_str(), infos["idle_viewer_threads"].c_str(),
+        infos["idle_minimal_threads"].c_str(), infos["idle_frames_drawn"].c_str());
+    std::printf(
+        "- frames drawn from process start to the first idle moment: %s; peak resident size after the "
+        "input tests, MiB: %s\n",
+        infos["startup_frames_drawn"].c_str(), cell("memory_viewer_after_input_mib", 1).c_str());
+    std::printf(
+        "- checks: scene frame has %s non-black pixels; immediate mode draws the same picture: %s; "
+        "the last burst's final view equals that position drawn alone: %s\n",
+        infos["scene_nonblack_pixels"].c_str(), infos["immediate_same_picture"] == "1" ? "yes" : "no",
+        infos["burst_final_view_matches"].c_str());
+    std::printf("- renderer: %s, OpenGL %s\n", infos["gl_renderer"].c_str(), infos["gl_version"].c_str());
+}
+
+// True when the file exists and can be executed or read.
+bool usable(const std::string& path) {
+    return !path.empty() && access(path.c_str(), R_OK) == 0;
+}
+
+}  // namespace
+
+// Parses the options, runs every benchmark and prints the table.
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        std::string next = i + 1 < argc ? argv[i + 1] : "";
+        if (a == "--quick") {
+            framesPerRound = 5;
+            frameRounds = 2;
+            initRuns = 2;
+            startRuns = 2;
+            idleSeconds = 3;
+            latencyRuns = 3;
+            burstRuns = 2;
+        } else if (a == "--viewer") {
+            viewerPath = next, i++;
+        } else if (a == "--minimal") {
+            minimalPath = next, i++;
+        } else if (a == "--inproc") {
+            inprocPath = next, i++;
+        } else if (a == "--counter") {
+            counterPath = next, i++;
+        } else {
+            std::fprintf(stderr,
+                         "usage: kvr_bench [--quick] [--viewer P] [--minimal P] [--inproc P] "
+                         "[--counter P]\n");
+            return 2;
+        }
+    }
+    for (const std::string& p : {viewerPath, minimalPath, inprocPath, counterPath}) {
+        if (!usable(p)) {
+            std::fprintf(stderr, "kvr_bench: missing program or library '%s'\n", p.c_str());
+            return 1;
+        }
+    }
+    if (!openDisplay()) {
+        std::fprintf(stderr, "kvr_bench: cannot open the display (set DISPLAY)\n");
+        return 1;
+    }
+    char folder[] = "/tmp/kvr_bench.XXXXXX";
+    if (mkdtemp(folder) == nullptr) {
+        return 1;
+    }
+    scratch = folder;
+    std::printf("kvr_bench on a %dx%d screen; program logs in %s\n", screenWidth, screenHeight, folder);
+    uint64_t start = nowNs();
+    benchFramesAndInit();
+    benchStartUp();
+    benchRunningViewer();
+    printTable();
+    std::printf("\nThe run took %.0f s.\n", msBetween(start, nowNs()) / 1000.0);
+    XDestroyWindow(display, backdrop);
+    XCloseDisplay(display);
+    return 0;
+}
