@@ -1,5 +1,6 @@
 // scene_test.cpp - the scene's commands: placements, stacks, materials, the textured
 // quads and the evaluated surface, read from the GL recorder.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -62,7 +63,7 @@ protected:
     static std::size_t findWith(const std::string& name, const Args& args, std::size_t from = 0) {
         for (std::size_t i = glrec::find(name, from); i < glrec::calls.size(); i = glrec::find(name, i + 1)) {
             const Args& a = glrec::calls[i].args;
-            if (a.size() >= args.size() && Args(a.begin(), a.begin() + long(args.size())) == args) {
+            if (a.size() >= args.size() && std::equal(args.begin(), args.end(), a.begin())) {
                 return i;
             }
         }
