@@ -52,6 +52,19 @@ static void internAtoms() {
     a.utf8String = atoms[12];
 }
 
+Display* kvr_x11Connect() {
+    // A busy X server may reset a new connection during its setup (seen with Xvfb): a transient
+    // failure is retried a few times before the display counts as absent.
+    Display* display = nullptr;
+    for (int attempt = 0; attempt < 5 && display == nullptr; attempt++) {
+        if (attempt > 0) {
+            kvr_x11SleepMs(10);
+        }
+        display = XOpenDisplay(nullptr);
+    }
+    return display;
+}
+
 bool kvr_x11Open() {
     if (kvr_x11.display != nullptr) {
         return true;
@@ -60,7 +73,7 @@ bool kvr_x11Open() {
     if (name == nullptr || name[0] == '\0') {
         return false;
     }
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = kvr_x11Connect();
     if (display == nullptr) {
         return false;
     }

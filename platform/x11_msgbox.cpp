@@ -164,7 +164,7 @@ extern "C" int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
         displayName[0] == '\0') {
         return IDOK;
     }
-    Display* d = XOpenDisplay(nullptr);
+    Display* d = kvr_x11Connect();
     if (d == nullptr) {
         return IDOK;
     }

@@ -75,6 +75,8 @@ struct KvrX11Display {
 extern KvrX11Display kvr_x11;
 extern KvrX11Window kvr_x11Windows[KVR_X11_MAX_WINDOWS];
 
+// Opens a new connection to $DISPLAY, retrying transient failures; null when there is none.
+Display* kvr_x11Connect();
 // Opens the display on first need; false when no display can be opened.
 bool kvr_x11Open();
 // Closes the display connection (used by tests after every window is gone).

@@ -225,6 +225,40 @@ TEST_F(X11Window, CloseButtonBecomesWmClose) {
     EXPECT_TRUE(GetWindowRect(hwnd, &rect)) << "WM_CLOSE alone destroys nothing";
 }
 
+TEST_F(X11Window, WindowManagerPingIsAnsweredToTheRoot) {
+    Display* d = x11test::input();
+    Window root = DefaultRootWindow(d);
+    XSelectInput(d, root, SubstructureNotifyMask);
+    Window w = x11test::xwindowOf(hwnd);
+    Atom protocols = XInternAtom(d, "WM_PROTOCOLS", False);
+    Atom ping = XInternAtom(d, "_NET_WM_PING", False);
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = w;
+    event.xclient.message_type = protocols;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = (long)ping;
+    event.xclient.data.l[1] = 12345;
+    event.xclient.data.l[2] = (long)w;
+    XSendEvent(d, w, False, NoEventMask, &event);
+    XSync(d, False);
+    bool answered = false;
+    for (int i = 0; i < 100 && !answered; i++) {
+        x11test::pumpFor(10);
+        while (XPending(d) > 0) {
+            XEvent reply;
+            XNextEvent(d, &reply);
+            answered = answered ||
+                       (reply.type == ClientMessage && reply.xclient.window == root &&
+                        reply.xclient.message_type == protocols && (Atom)reply.xclient.data.l[0] == ping &&
+                        reply.xclient.data.l[1] == 12345 && (Window)reply.xclient.data.l[2] == w);
+        }
+    }
+    XSelectInput(d, root, NoEventMask);
+    EXPECT_TRUE(answered);
+    EXPECT_TRUE(messagesOf(WM_CLOSE).empty()) << "a ping is not a close request";
+}
+
 TEST_F(X11Window, IconifyReportsZeroSizeAndTheMinimisedState) {
     x11test::pumpFor(50);
     received.clear();
