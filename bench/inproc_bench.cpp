@@ -7,6 +7,7 @@
 //   kvr_bench_inproc init
 #include "kelvor.h"
 #include "kvr_window.h"
+#include "shapes.h"
 
 #include <GL/glx.h>
 #include <time.h>
@@ -120,6 +121,63 @@ void reportPictures() {
     std::printf("info immediate_largest_difference %d\n", largest);
 }
 
+// Times one frame of a kind, drawn and finished, as a sample under the given name.
+void timeFrame(const char* name, void (*draw)()) {
+    double start = nowMs();
+    draw();
+    finishFrame();
+    std::printf("sample %s %.4f\n", name, nowMs() - start);
+}
+
+// The viewer's frame with back faces culled: how much of the frame is spent on hidden faces.
+void drawCulledFrame() {
+    glEnable(GL_CULL_FACE);
+    onDraw();
+    glDisable(GL_CULL_FACE);
+}
+
+// The viewer's frame through the display list.
+void drawSceneFrame() {
+    onDraw();
+}
+
+// A display list holding the teapot alone, as the scene places it, made on first use.
+GLuint teapotList = 0;
+
+// Clears and swaps around the teapot's list, with the camera of the viewer's frame.
+void drawTeapotFrame() {
+    if (teapotList == 0) {
+        teapotList = glGenLists(1);
+        glNewList(teapotList, GL_COMPILE);
+        glPushMatrix();
+        glTranslated(-1.0, 2.45, 1.0);
+        glScaled(0.5, 0.5, 0.5);
+        glutSolidTeapot(1.0);
+        glPopMatrix();
+        glEndList();
+    }
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    loadCamera();
+    glCallList(teapotList);
+    kvr_swapBuffers();
+}
+
+// Where the time of a frame goes: the scene with back faces culled, and the three kinds of frame
+// with the viewport cut to a hundredth of the pixels, which leaves the cost of issuing the scene.
+void benchDiagnosis(int frames) {
+    for (int i = 0; i < frames; i++) {
+        timeFrame("diag_culled_scene_ms", drawCulledFrame);
+    }
+    glViewport(0, 0, kvr_getScreenWidth() / 10, kvr_getScreenHeight() / 10);
+    for (int i = 0; i < frames; i++) {
+        timeFrame("diag_small_floor_ms", drawEmptyFrame);
+        timeFrame("diag_small_scene_ms", drawSceneFrame);
+        timeFrame("diag_small_immediate_ms", drawImmediateFrame);
+        timeFrame("diag_small_teapot_ms", drawTeapotFrame);
+    }
+    glViewport(0, 0, kvr_getScreenWidth(), kvr_getScreenHeight());
+}
+
 // Times frames of the three kinds, interleaved by rounds so that load from elsewhere hits all alike.
 int benchFrames(int perRound, int rounds) {
     if (!openWindow()) {
@@ -156,6 +214,7 @@ int benchFrames(int perRound, int rounds) {
             }
         }
     }
+    benchDiagnosis(perRound);
     kvr_destroyWindow();
     return 0;
 }
@@ -178,6 +237,8 @@ int benchInit() {
     kvr_toggleFullScreen();
     finishFrame();
     std::printf("sample init_first_scene_frame_ms %.4f\n", nowMs() - start);
+    // The second frame draws the same again with the rasteriser's shaders already compiled.
+    timeFrame("init_second_scene_frame_ms", drawSceneFrame);
     onInit();
     std::printf("sample init_oninit_warm_ms %.4f\n", lastOnInitMs);
     std::printf("info oninit_calls %d\n", onInitCalls);

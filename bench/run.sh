@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Builds the benchmarks and runs them on a private Xvfb (1920x1080x24), printing the table.
+#
+#   bench/run.sh [--readme] [--quick]
+#
+# --readme  also puts the table, with the date, the machine and this command, into bench/README.md
+# --quick   fewer repetitions (a smoke run; the figures are rough)
+# Environment: KVR_BENCH_BUILD_DIR (default build/bench), KVR_BENCH_DISPLAY (default 71, the first
+# free display number from there on is used).
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${KVR_BENCH_BUILD_DIR:-$root/build/bench}"
+readme=0
+args=()
+for a in "$@"; do
+    case "$a" in
+        --readme) readme=1 ;;
+        --quick) args+=(--quick) ;;
+        *) echo "usage: bench/run.sh [--readme] [--quick]" >&2; exit 2 ;;
+    esac
+done
+
+# Build: the same optimisation as the linux preset, warnings as errors, at most two jobs.
+if [ ! -f "$build/build.ninja" ]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVR_WERROR=ON >/dev/null
+fi
+cmake --build "$build" -j2 --target kvr_bench >/dev/null
+
+# A private X server on the first free display number.
+n="${KVR_BENCH_DISPLAY:-71}"
+while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do
+    n=$((n + 1))
+done
+Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+    [ -S "/tmp/.X11-unix/X$n" ] && break
+    sleep 0.1
+done
+if [ ! -S "/tmp/.X11-unix/X$n" ]; then
+    echo "bench/run.sh: Xvfb :$n did not start" >&2
+    exit 1
+fi
+
+load="$(cut -d' ' -f1-3 /proc/loadavg)"
+out="$(mktemp)"
+DISPLAY=":$n" "$build/bench/kvr_bench" "${args[@]}" | tee "$out"
+
+if [ "$readme" = 1 ]; then
+    cpu="$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')"
+    mesa="$(grep -o 'Mesa [0-9.]*' "$out" | head -n1 || true)"
+    renderer="$(sed -n 's/^- renderer: \(.*\), OpenGL.*/\1/p' "$out" | head -n1)"
+    {
+        echo "Date: $(date -u '+%Y-%m-%d %H:%M UTC'). Machine: $(nproc) cores, $cpu; ${mesa:-Mesa ?}, $renderer;"
+        echo "load average before the run $load (the machine is shared). Command: \`bench/run.sh ${*}\`."
+        echo
+        sed -n '/^| Figure/,$p' "$out"
+    } >"$out.section"
+    # Replaces what lies between the two result markers of the README.
+    awk -v section="$out.section" '
+        /<!-- results -->/ { print; while ((getline line < section) > 0) print line; skip = 1; next }
+        /<!-- \/results -->/ { skip = 0 }
+        !skip { print }
+    ' "$root/bench/README.md" >"$out.readme"
+    mv "$out.readme" "$root/bench/README.md"
+    rm -f "$out.section"
+    echo "bench/README.md updated"
+fi
+rm -f "$out"
