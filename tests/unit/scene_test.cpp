@@ -214,7 +214,7 @@ TEST_F(SceneTest, TableTopHas24TexturedPairs) {
     EXPECT_EQ(glrec::calls[bind + 2].args, (Args{0, 2, 0}));
 
     // clang-format off
-    const double expected[24][5] = {
+    const float expected[24][5] = {
         {4, 0, -2.5, 0.05, -2}, {4, 4, 2.5, 0.05, -2}, {0, 4, 2.5, 0.05, 2}, {0, 0, -2.5, 0.05, 2},
         {4, 0, -2.5, -0.05, -2}, {4, 4, 2.5, -0.05, -2}, {0, 4, 2.5, -0.05, 2}, {0, 0, -2.5, -0.05, 2},
         {0, 0, -2.5, -0.05, -2}, {0.1, 0, -2.5, 0.05, -2}, {0.1, 4, 2.5, 0.05, -2}, {0, 4, 2.5, -0.05, -2},
@@ -229,12 +229,12 @@ TEST_F(SceneTest, TableTopHas24TexturedPairs) {
         EXPECT_EQ(glrec::calls[i].args[0], double(GL_QUADS));
         ++i;
         for (int v = 0; v < 4; ++v, i += 2) {
-            const double* e = expected[q * 4 + v];
+            const float* e = expected[q * 4 + v];
             SCOPED_TRACE("quad " + std::to_string(q) + " vertex " + std::to_string(v));
             ASSERT_EQ(glrec::calls[i].name, "glTexCoord2f");
             ASSERT_EQ(glrec::calls[i + 1].name, "glVertex3f");
-            EXPECT_EQ(glrec::calls[i].args, (Args{float(e[0]), float(e[1])}));
-            EXPECT_EQ(glrec::calls[i + 1].args, (Args{float(e[2]), float(e[3]), float(e[4])}));
+            EXPECT_EQ(glrec::calls[i].args, (Args{e[0], e[1]}));
+            EXPECT_EQ(glrec::calls[i + 1].args, (Args{e[2], e[3], e[4]}));
         }
         ASSERT_EQ(glrec::calls[i].name, "glEnd");
         ++i;
