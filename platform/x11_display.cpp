@@ -90,12 +90,8 @@ bool kvr_x11Open() {
     return true;
 }
 
-void kvr_x11Close() {
-    if (kvr_x11.display == nullptr) {
-        return;
-    }
-    XCloseDisplay(kvr_x11.display);
-    kvr_x11.display = nullptr;
+XCloseDisplay(kvr_x11.display);
+kvr_x11.display = nullptr;
 }
 
 // Reads the window named by a WINDOW-typed property, 0 when absent.

@@ -68,7 +68,6 @@ struct KvrX11Display {
     int screen;
     Window root;
     KvrX11Atoms atoms;
-    bool triedOpen;
     bool xkbDetectableRepeat;
 };
 
@@ -79,8 +78,6 @@ extern KvrX11Window kvr_x11Windows[KVR_X11_MAX_WINDOWS];
 Display* kvr_x11Connect();
 // Opens the display on first need; false when no display can be opened.
 bool kvr_x11Open();
-// Closes the display connection (used by tests after every window is gone).
-void kvr_x11Close();
 // True when an EWMH window manager runs on the screen.
 bool kvr_x11HasWindowManager();
 // Starts trapping X protocol errors (syncs first so earlier requests are not blamed).

@@ -15,6 +15,7 @@ namespace x11test {
 
 std::vector<Received> received;
 bool insideSetWindowPos = false;
+std::function<void(int, int)> onSize;
 
 namespace {
 HWND window = nullptr;
@@ -27,6 +28,9 @@ const char* className = "KvrPlatformTest";
 // but WM_CLOSE only records, so that tests see it and decide when to destroy.
 LRESULT CALLBACK recordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     received.push_back({message, wParam, lParam, insideSetWindowPos});
+    if (message == WM_SIZE && onSize) {
+        onSize(LOWORD(lParam), HIWORD(lParam));
+    }
     if (message == WM_CLOSE) {
         return 0;
     }
@@ -108,6 +112,7 @@ HWND openWindow() {
 }
 
 void closeWindow() {
+    onSize = nullptr;
     if (context != nullptr) {
         wglMakeCurrent(NULL, NULL);
         wglDeleteContext(context);

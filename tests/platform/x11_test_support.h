@@ -24,6 +24,8 @@ struct Received {
 extern std::vector<Received> received;
 // Set by tests around SetWindowPos calls.
 extern bool insideSetWindowPos;
+// Called by the recording window procedure on WM_SIZE with the new client size, when set.
+extern std::function<void(int, int)> onSize;
 
 // True when $DISPLAY names a server we can open.
 bool displayAvailable();

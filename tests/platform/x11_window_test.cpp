@@ -159,6 +159,46 @@ TEST_F(X11Window, SwapBuffersShowsTheRenderedFrame) {
     EXPECT_EQ(pixel & 0xFFFFFFu, 0xFF0000u) << std::hex << pixel;
 }
 
+// The colour of one pixel of a window as the server shows it, 0xRRGGBB.
+static unsigned long pixelAt(Window w, int x, int y) {
+    Display* d = x11test::input();
+    XSync(d, False);
+    XImage* image = XGetImage(d, w, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (image == nullptr) {
+        return 0xDEAD;
+    }
+    unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFFu;
+    XDestroyImage(image);
+    return pixel;
+}
+
+TEST_F(X11Window, FrameDrawnForWmSizeFillsTheNewSizeBothWays) {
+    // Each size message draws a full frame of one colour, as the viewer does.
+    float colour[3] = {1.0f, 0.0f, 0.0f};
+    x11test::onSize = [&colour](int width, int height) {
+        glViewport(0, 0, width, height);
+        glClearColor(colour[0], colour[1], colour[2], 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        SwapBuffers(x11test::windowDc());
+        glFinish();
+    };
+    int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    RECT saved;
+    ASSERT_TRUE(GetWindowRect(hwnd, &saved));
+    Window w = x11test::xwindowOf(hwnd);
+    SetWindowLongA(hwnd, GWL_STYLE, (LONG)0x80000000u);
+    ASSERT_TRUE(SetWindowPos(hwnd, NULL, 0, 0, sw, sh, SWP_SHOWWINDOW | SWP_NOZORDER));
+    EXPECT_EQ(pixelAt(w, 2, 2), 0xFF0000u);
+    EXPECT_EQ(pixelAt(w, sw - 3, sh - 3), 0xFF0000u) << "the far corner of the full screen";
+
+    colour[0] = 0.0f;
+    colour[1] = 1.0f;
+    SetWindowLongA(hwnd, GWL_STYLE, 0x6CF0000);
+    ASSERT_TRUE(SetWindowPos(hwnd, NULL, saved.left, saved.top, 640, 480, SWP_SHOWWINDOW | SWP_NOZORDER));
+    EXPECT_EQ(pixelAt(w, 2, 2), 0x00FF00u) << "the top-left corner of the smaller window";
+    EXPECT_EQ(pixelAt(w, 637, 477), 0x00FF00u);
+}
+
 TEST_F(X11Window, ChosenFormatFitsTheDescriptorAndIsSetOnlyOnce) {
     HDC dc = x11test::windowDc();
     PIXELFORMATDESCRIPTOR pfd = {};
