@@ -90,10 +90,6 @@ bool kvr_x11Open() {
     return true;
 }
 
-XCloseDisplay(kvr_x11.display);
-kvr_x11.display = nullptr;
-}
-
 // Reads the window named by a WINDOW-typed property, 0 when absent.
 static Window windowProperty(Window window, Atom property) {
     Atom type = None;
