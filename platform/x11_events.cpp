@@ -5,6 +5,7 @@
 #include "x11_input.h"
 #include "x11_state.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 
 #include <cstring>
@@ -230,11 +231,21 @@ static void handleFocus(KvrX11Window* w, XFocusChangeEvent& event, bool in) {
         return;
     }
     if (in) {
-        // Keys released while another window had the focus are no longer held; no messages are made.
+        // Held keys follow the keyboard as it is now: keys released in another window are up,
+        // and Shift, Control or Alt pressed there are held. No key messages are made for it.
         char keys[32];
         XQueryKeymap(kvr_x11.display, keys);
-        for (int i = 0; i < 256; i++) {
-            keyDown[i] = keyDown[i] && (keys[i / 8] & (1 << (i % 8))) != 0;
+        for (int i = 8; i < 256; i++) {
+            bool down = (keys[i / 8] & (1 << (i % 8))) != 0;
+            if (down && !keyDown[i]) {
+                UINT vk = kvr_x11KeysymToVk(XkbKeycodeToKeysym(kvr_x11.display, (KeyCode)i, 0, 0));
+                if (vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU) {
+                    keyDown[i] = true;
+                    keyVk[i] = vk;
+                }
+            } else if (!down) {
+                keyDown[i] = false;
+            }
         }
     }
     if (in == w->focused) {
