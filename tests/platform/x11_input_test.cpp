@@ -220,3 +220,21 @@ TEST_F(X11Input, PointerWarpArrivesAsItsOwnMove) {
     EXPECT_EQ(LOWORD(moves[1].lParam), 50);
     EXPECT_EQ(HIWORD(moves[1].lParam), 60);
 }
+
+TEST_F(X11Input, AltPressedWhileAnotherWindowHadTheFocusCountsAsHeld) {
+    Display* d = x11test::input();
+    XSetInputFocus(d, None, RevertToNone, CurrentTime);
+    XSync(d, False);
+    x11test::key(XK_Alt_L, true);
+    x11test::pumpFor(100);
+    received.clear();
+    SetFocus(hwnd);
+    ASSERT_TRUE(x11test::pumpUntil([] { return !messagesOf(WM_ACTIVATE).empty(); }, 2000));
+    tap(XK_Return);
+    x11test::key(XK_Alt_L, false);
+    ASSERT_TRUE(waitKeys(3));
+    auto got = keyMessages();
+    EXPECT_EQ(got[0].message, (UINT)WM_SYSKEYDOWN) << "no key-down was seen for Alt, yet it is held";
+    EXPECT_EQ(got[0].wParam, (WPARAM)VK_RETURN);
+    EXPECT_NE(got[0].lParam & 0x20000000, 0);
+}
