@@ -5,6 +5,9 @@
 // So AdjustWindowRectEx leaves rectangles as they are and GetWindowRect reports the X
 // window's rectangle on the root. Full screen is EWMH _NET_WM_STATE_FULLSCREEN plus
 // Motif hints under a window manager, plain geometry where none runs (as under Xvfb).
+// SetWindowPos honours SWP_NOMOVE, SWP_NOSIZE, SWP_SHOWWINDOW and SWP_HIDEWINDOW; the
+// insert-after handle is ignored (windows keep their stacking and are never made topmost).
+// Minimising without a window manager is not emulated: nobody iconifies the window then.
 #include "x11_state.h"
 
 #include <X11/Xatom.h>
