@@ -46,7 +46,7 @@ if [ "$use_wine" = 0 ]; then
         cmake --build "$KVR_BUILD_LINUX" --target Kelvor -j2
     fi
     if [ ! -x "$KVR_BUILD_LINUX/Kelvor" ]; then
-        kvr_say "no Linux platform layer yet (no Linux Kelvor was built): using the Windows build under Wine"
+        kvr_say "no Linux Kelvor was built: using the Windows build under Wine"
         use_wine=1
     fi
 fi
