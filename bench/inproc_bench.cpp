@@ -106,6 +106,7 @@ void reportPictures() {
     std::vector<unsigned char> immediate = readBackBuffer();
     long nonBlack = 0, differing = 0;
     int largest = 0;
+    int box[4] = {1 << 30, 1 << 30, -1, -1};
     for (size_t i = 0; i < list.size(); i += 4) {
         bool differs = false;
         for (size_t k = 0; k < 3; k++) {
@@ -115,6 +116,30 @@ void reportPictures() {
         }
         nonBlack += (list[i] != 0 || list[i + 1] != 0 || list[i + 2] != 0) ? 1 : 0;
         differing += differs ? 1 : 0;
+        if (differs) {
+            int x = (int)((i / 4) % (size_t)kvr_getScreenWidth()),
+                y = (int)((i / 4) / (size_t)kvr_getScreenWidth());
+            box[0] = std::min(box[0], x);
+            box[1] = std::min(box[1], y);
+            box[2] = std::max(box[2], x);
+            box[3] = std::max(box[3], y);
+        }
+    }
+    std::printf("info immediate_difference_box %d,%d to %d,%d\n", box[0], box[1], box[2], box[3]);
+    if (std::getenv("KVR_BENCH_DUMP") != nullptr) {
+        FILE* f = std::fopen(std::getenv("KVR_BENCH_DUMP"), "wb");
+        if (f != nullptr) {
+            std::fprintf(f, "P6 %d %d 255\n", kvr_getScreenWidth(), kvr_getScreenHeight() * 2);
+            for (const std::vector<unsigned char>* image : {&list, &immediate}) {
+                for (int y = kvr_getScreenHeight() - 1; y >= 0; y--) {
+                    for (int x = 0; x < kvr_getScreenWidth(); x++) {
+                        std::fwrite(&(*image)[((size_t)y * (size_t)kvr_getScreenWidth() + (size_t)x) * 4], 1,
+                                    3, f);
+                    }
+                }
+            }
+            std::fclose(f);
+        }
     }
     std::printf("info scene_nonblack_pixels %ld\n", nonBlack);
     std::printf("info immediate_differing_pixels %ld\n", differing);

@@ -1,6 +1,7 @@
 // swap_counter.cpp - a preloadable library that counts a program's glXSwapBuffers calls
-// and records their times in the shared file named by $KVR_SWAP_LOG, so that a benchmark
-// can see how many frames a program draws without touching the program itself.
+// and records their times, and the time of the first glClear before each (the frame's start),
+// in the shared file named by $KVR_SWAP_LOG, so that a benchmark can see how many frames a
+// program draws, and how long each takes, without touching the program itself.
 #include "swap_log.h"
 
 #include <GL/glx.h>
@@ -15,9 +16,12 @@
 namespace {
 
 typedef void (*SwapFunction)(Display*, GLXDrawable);
+typedef void (*ClearFunction)(GLbitfield);
 
-// The real glXSwapBuffers and the mapped log; looked up and mapped on the first swap.
+// The real glXSwapBuffers and glClear and the mapped log; looked up and mapped on first use.
 SwapFunction realSwap = nullptr;
+ClearFunction realClear = nullptr;
+uint64_t frameStartNs = 0;  // the first glClear since the latest swap
 SwapLog* swapLog = nullptr;
 bool triedMap = false;
 
@@ -48,6 +52,19 @@ void mapLog() {
 
 }  // namespace
 
+// Clears through the real function and notes the first clear after a swap as a frame's start.
+extern "C" __attribute__((visibility("default"))) void glClear(GLbitfield mask) {
+    if (realClear == nullptr) {
+        realClear = reinterpret_cast<ClearFunction>(dlsym(RTLD_NEXT, "glClear"));
+    }
+    if (frameStartNs == 0) {
+        frameStartNs = nowNs();
+    }
+    if (realClear != nullptr) {
+        realClear(mask);
+    }
+}
+
 // Presents the buffer through the real function and records the call.
 extern "C" __attribute__((visibility("default"))) void glXSwapBuffers(Display* display,
                                                                       GLXDrawable drawable) {
@@ -65,8 +82,11 @@ extern "C" __attribute__((visibility("default"))) void glXSwapBuffers(Display* d
         uint64_t n = __atomic_load_n(&swapLog->count, __ATOMIC_RELAXED);
         uint64_t end = nowNs();
         __atomic_store_n(&swapLog->endNs[n % KVR_SWAP_LOG_RING], end, __ATOMIC_RELAXED);
+        __atomic_store_n(&swapLog->startNs[n % KVR_SWAP_LOG_RING], frameStartNs != 0 ? frameStartNs : start,
+                         __ATOMIC_RELAXED);
         __atomic_store_n(&swapLog->lastStartNs, start, __ATOMIC_RELAXED);
         __atomic_store_n(&swapLog->lastEndNs, end, __ATOMIC_RELAXED);
         __atomic_store_n(&swapLog->count, n + 1, __ATOMIC_RELEASE);
     }
+    frameStartNs = 0;
 }
