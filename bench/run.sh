@@ -22,10 +22,16 @@ for a in "$@"; do
 done
 
 # Build: the same optimisation as the linux preset, warnings as errors, at most two jobs.
-if [ ! -f "$build/build.ninja" ]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVR_WERROR=ON >/dev/null
+log="$(mktemp)"
+if ! { [ -f "$build/build.ninja" ] ||
+       cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVR_WERROR=ON; } >"$log" 2>&1 ||
+   ! cmake --build "$build" -j2 --target kvr_bench >>"$log" 2>&1; then
+    cat "$log" >&2
+    echo "bench/run.sh: the build failed" >&2
+    rm -f "$log"
+    exit 1
 fi
-cmake --build "$build" -j2 --target kvr_bench >/dev/null
+rm -f "$log"
 
 # A private X server on the first free display number.
 n="${KVR_BENCH_DISPLAY:-71}"
