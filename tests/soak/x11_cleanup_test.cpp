@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -119,10 +120,16 @@ bool readInt(int fd, int* value, int timeoutMs) {
     return read(fd, value, sizeof *value) == static_cast<ssize_t>(sizeof *value);
 }
 
-// The child: WinMain twice, reporting each exit status and waiting for the watcher in between.
+// The child: WinMain twice, each run started by the watcher and its exit status reported back.
 [[noreturn]] void childRuns(int reportFd, int goFd, int runs) {
+    // Never outlive the watcher: a failed test must not leave a window open on the server.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     setenv("KVR_MESSAGEBOX", "stderr", 1);
     for (int run = 0; run < runs; ++run) {
+        int go = 0;
+        if (!readInt(goFd, &go, 120000) || go != 1) {
+            _exit(4);
+        }
         quitFlag = 0;
         kvr_isFullscreenFlag = 0;
         kvr_screenWidth = 0;
@@ -131,10 +138,6 @@ bool readInt(int fd, int* value, int timeoutMs) {
         if (write(reportFd, &status, sizeof status) != static_cast<ssize_t>(sizeof status)) {
             _exit(3);
         }
-        int go = 0;
-        if (!readInt(goFd, &go, 120000)) {
-            _exit(4);
-        }
     }
     // A normal exit, so a leak checker in a sanitizer build looks at the whole process.
     exit(0);
@@ -142,16 +145,35 @@ bool readInt(int fd, int* value, int timeoutMs) {
 
 const int kRuns = 2;
 
+// Kills and reaps the child when the test ends early.
+struct ChildGuard {
+    pid_t pid;
+    ~ChildGuard() {
+        if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+// Tells the child to start its next run.
+bool startRun(int goFd) {
+    int go = 1;
+    return write(goFd, &go, sizeof go) == static_cast<ssize_t>(sizeof go);
+}
+
 TEST(RealPlatformCleanup, StartAndCloseLeaveNoWindowContextOrPixmapBehind) {
     const char* required = getenv("KVR_REQUIRE_DISPLAY");
-    Display* probe = XOpenDisplay(nullptr);
-    if (probe == nullptr) {
+    Display* dpy = XOpenDisplay(nullptr);
+    if (dpy == nullptr) {
         if (required != nullptr && strcmp(required, "1") == 0) {
             FAIL() << "no X display and KVR_REQUIRE_DISPLAY=1";
         }
         GTEST_SKIP() << "no X display";
     }
-    XCloseDisplay(probe);
+    XSetErrorHandler(ignoreXError);
+    int opcode = xres::opcode(dpy);
+    int screenWidth = DisplayWidth(dpy, DefaultScreen(dpy));
 
     int report[2];
     int go[2];
@@ -162,23 +184,23 @@ TEST(RealPlatformCleanup, StartAndCloseLeaveNoWindowContextOrPixmapBehind) {
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        // The watcher's connection stays the watcher's.
+        close(ConnectionNumber(dpy));
         close(report[0]);
         close(go[1]);
         childRuns(report[1], go[0], kRuns);
     }
+    ChildGuard guard{child};
     close(report[1]);
     close(go[0]);
-
-    Display* dpy = XOpenDisplay(nullptr);
-    ASSERT_NE(dpy, nullptr);
-    XSetErrorHandler(ignoreXError);
-    int opcode = xres::opcode(dpy);
-    std::set<Window> before = rootChildren(dpy);
-    int screenWidth = DisplayWidth(dpy, DefaultScreen(dpy));
     std::map<std::string, int> firstAfter;
 
     for (int run = 0; run < kRuns; ++run) {
         SCOPED_TRACE("run " + std::to_string(run + 1));
+        // The root's children before the program starts.
+        XSync(dpy, False);
+        std::set<Window> before = rootChildren(dpy);
+        ASSERT_TRUE(startRun(go[1]));
         Window w = 0;
         for (int i = 0; i < 600 && w == 0; ++i) {
             w = findNewAppWindow(dpy, before);
@@ -187,8 +209,6 @@ TEST(RealPlatformCleanup, StartAndCloseLeaveNoWindowContextOrPixmapBehind) {
             }
         }
         if (w == 0) {
-            kill(child, SIGKILL);
-            waitpid(child, nullptr, 0);
             FAIL() << "no \"OpenGL Test\" window appeared";
         }
         // Let the start-up reach full screen, then look at what the window holds on the server.
@@ -219,8 +239,6 @@ TEST(RealPlatformCleanup, StartAndCloseLeaveNoWindowContextOrPixmapBehind) {
         sendDeleteWindow(dpy, w);
         int status = -99;
         if (!readInt(report[0], &status, 60000)) {
-            kill(child, SIGKILL);
-            waitpid(child, nullptr, 0);
             FAIL() << "WinMain did not return within 60 s of WM_DELETE_WINDOW";
         }
         EXPECT_EQ(status, 0) << "exit status of WinMain";
@@ -245,8 +263,6 @@ TEST(RealPlatformCleanup, StartAndCloseLeaveNoWindowContextOrPixmapBehind) {
                                              << describe(firstAfter) << ", after run 2 " << describe(after);
             }
         }
-        int goOn = 1;
-        ASSERT_EQ(write(go[1], &goOn, sizeof goOn), static_cast<ssize_t>(sizeof goOn));
     }
     if (opcode == 0) {
         printf("the X server has no X-Resource extension: only the root's children were compared\n");
@@ -263,7 +279,7 @@ TEST(RealPlatformCleanup, StartAndCloseLeaveNoWindowContextOrPixmapBehind) {
     }
     EXPECT_TRUE(WIFEXITED(childStatus) && WEXITSTATUS(childStatus) == 0)
         << "child exit status 0x" << std::hex << childStatus
-        << " (23: a leak or error found by the sanitizers)";
+        << " (in a sanitizer build: a leak or an error found at exit)";
     XCloseDisplay(dpy);
     close(report[0]);
     close(go[1]);
