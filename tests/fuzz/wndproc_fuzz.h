@@ -5,20 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// What the inputs run so far in this process did.
-struct WndProcFuzzTotals {
-    long inputs;
-    long steps;
-    long messages;
-    long toggles;
-    long failuresInjected;
-};
-
-// Once per process before the first input: sends standard output to /dev/null.
+// Once per process before the first input: sends standard output to /dev/null and has the
+// totals of the inputs run printed at exit.
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
 // Runs one input: opens the window through the fake, runs its steps with checks, closes.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
-// The totals over every input run in this process.
-const WndProcFuzzTotals& wndProcFuzzTotals();
 
 #endif  // KVR_WNDPROC_FUZZ_H
