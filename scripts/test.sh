@@ -70,13 +70,15 @@ finish() {
     else
         echo "SOME STEPS FAILED"
     fi
-    count_tests "$KVR_BUILD/ctest-linux.log" "$KVR_BUILD/ctest-linux-asan.log"
+    count_tests "$KVR_BUILD/ctest-linux.log" "$KVR_BUILD/ctest-linux-asan.log" "$KVR_BUILD/ctest-soak-asan.log" \
+        "$KVR_BUILD/ctest-fuzz.log"
 }
 trap finish EXIT
 trap "exit 143" TERM INT
 
 mkdir -p "$KVR_BUILD"
-rm -f "$KVR_BUILD/ctest-linux.log" "$KVR_BUILD/ctest-linux-asan.log"
+rm -f "$KVR_BUILD/ctest-linux.log" "$KVR_BUILD/ctest-linux-asan.log" "$KVR_BUILD/ctest-soak-asan.log" \
+    "$KVR_BUILD/ctest-fuzz.log"
 step "install packages" kvr_install_packages "${KVR_BUILD_PACKAGES[@]}" "${KVR_WINDOWS_PACKAGES[@]}" \
     "${KVR_TEST_PACKAGES[@]}" || exit 1
 
@@ -105,5 +107,22 @@ fi
 if [ $asan_ok = 1 ]; then
     step "ctest linux-asan (unit tests under sanitizers)" \
         run_ctest "$KVR_BUILD/ctest-linux-asan.log" --test-dir "$KVR_BUILD_ASAN" --output-on-failure --timeout 600 -L unit
+    # The input soak and the clean-up check, with the program built under the sanitizers.
+    step "ctest linux-asan (soak under sanitizers)" \
+        run_ctest "$KVR_BUILD/ctest-soak-asan.log" --test-dir "$KVR_BUILD_ASAN" --output-on-failure --timeout 600 -L soak
+fi
+# The window procedure under libFuzzer: a Clang build of the fuzz tests only, then a bounded run.
+build_fuzz() {
+    cmake -S "$KVR_ROOT" -B "$KVR_BUILD/fuzz" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVR_WERROR=ON >"$KVR_BUILD/fuzz.configure.log" 2>&1 ||
+        { cat "$KVR_BUILD/fuzz.configure.log" >&2; return 1; }
+    cmake --build "$KVR_BUILD/fuzz" -j2 --target wndproc_fuzz wndproc_fuzz_replay startup_failure_tests
+}
+if command -v clang++ >/dev/null 2>&1; then
+    step "build fuzz (clang)" build_fuzz &&
+        step "ctest fuzz (libFuzzer, bounded)" \
+            run_ctest "$KVR_BUILD/ctest-fuzz.log" --test-dir "$KVR_BUILD/fuzz" --output-on-failure --timeout 600 -L fuzz
+else
+    summary+=("SKIP  libFuzzer run (no clang++)")
 fi
 exit $failed
