@@ -53,6 +53,8 @@ KVR_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgl-dev libglu1-mesa-de
 KVR_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine wine64)
 # Packages needed to run the tests on a virtual X server and look at what they show.
 KVR_TEST_PACKAGES=(clang-format xvfb xauth x11-utils imagemagick xdotool procps)
+# Packages for the libFuzzer run of the window procedure (optional: skipped without them).
+KVR_FUZZ_PACKAGES=(clang libclang-rt-dev)
 
 # Starts Xvfb on a free display number (1920x1080x24); sets KVR_XVFB_PID and exports DISPLAY.
 kvr_start_xvfb() {
