@@ -6,17 +6,14 @@
 //   kvr_bench [--quick] [--viewer <Kelvor>] [--minimal <kvr_bench_minimal>]
 //             [--inproc <kvr_bench_inproc>] [--counter <libkvr_swap_counter.so>]
 #include "swap_log.h"
+#include "x_driver.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,6 +38,11 @@
 #endif
 
 namespace {
+
+using xdrv::msBetween;
+using xdrv::nowNs;
+using xdrv::readFile;
+using xdrv::sleepMs;
 
 // Paths of the programs under test, the scratch folder and the repetition counts.
 std::string viewerPath = KVR_BENCH_VIEWER;
@@ -76,27 +78,6 @@ struct Summary {
     double high;  // maximum
 };
 
-// Monotonic time in nanoseconds, the clock the swap counter uses too.
-uint64_t nowNs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (uint64_t)ts.tv_sec * 1000000000ull + (uint64_t)ts.tv_nsec;
-}
-
-// Milliseconds between two monotonic times.
-double msBetween(uint64_t from, uint64_t to) {
-    return ((double)to - (double)from) / 1.0e6;
-}
-
-// Sleeps for the given milliseconds.
-void sleepMs(double ms) {
-    timespec ts;
-    ts.tv_sec = (time_t)(ms / 1000.0);
-    ts.tv_nsec = (long)((ms - (double)ts.tv_sec * 1000.0) * 1.0e6);
-    while (nanosleep(&ts, &ts) != 0) {
-    }
-}
-
 // Median of a sorted series.
 double sortedMedian(const std::vector<double>& v) {
     size_t n = v.size();
@@ -122,22 +103,6 @@ Summary summarise(const std::string& name) {
 // Adds one sample.
 void addSample(const std::string& name, double value) {
     samples[name].push_back(value);
-}
-
-// Reads a whole small file; empty when it cannot be read.
-std::string readFile(const std::string& path) {
-    std::string text;
-    FILE* f = std::fopen(path.c_str(), "r");
-    if (f == nullptr) {
-        return text;
-    }
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-        text.append(buffer, n);
-    }
-    std::fclose(f);
-    return text;
 }
 
 // The number after a "Key:" line of a /proc status file, or -1.
@@ -176,50 +141,11 @@ bool runHelper(const std::string& command) {
 // Starts a program with its output in a log file, optionally preloading the swap counter
 // with its log at logPath; the process id, or -1.
 pid_t spawn(const std::vector<std::string>& args, const std::string& name, const std::string& logPath) {
-    pid_t pid = fork();
-    if (pid != 0) {
-        return pid;
-    }
     std::string out = scratch + "/" + name + ".log";
-    int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    if (fd >= 0) {
-        dup2(fd, 1);
-        dup2(fd, 2);
-        close(fd);
+    if (logPath.empty()) {
+        return xdrv::spawn(args, out, out, true);
     }
-    setenv("KVR_MESSAGEBOX", "stderr", 1);
-    if (!logPath.empty()) {
-        setenv("LD_PRELOAD", counterPath.c_str(), 1);
-        setenv(KVR_SWAP_LOG_ENV, logPath.c_str(), 1);
-    }
-    std::vector<char*> argv;
-    for (const std::string& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-}
-
-// Ends a started process: SIGTERM, then SIGKILL if it has not gone within a second.
-void stop(pid_t pid) {
-    if (pid <= 0) {
-        return;
-    }
-    kill(pid, SIGTERM);
-    for (int i = 0; i < 100; i++) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) {
-            return;
-        }
-        sleepMs(10);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
-
-// True while a started process has not exited.
-bool running(pid_t pid) {
-    return waitpid(pid, nullptr, WNOHANG) == 0;
+    return xdrv::spawn(args, out, out, true, {{"LD_PRELOAD", counterPath}, {KVR_SWAP_LOG_ENV, logPath}});
 }
 
 // Creates a zeroed swap log file and maps it; null on failure.
@@ -349,14 +275,14 @@ double timeToFirstPicture(const std::vector<std::string>& args, const std::strin
     uint64_t start = nowNs();
     pid_t pid = spawn(args, name, "");
     double result = -1.0;
-    while (msBetween(start, nowNs()) < 10000.0 && running(pid)) {
+    while (msBetween(start, nowNs()) < 10000.0 && !xdrv::exited(pid)) {
         if (screenShowsSomething()) {
             result = msBetween(start, nowNs());
             break;
         }
         sleepMs(1);
     }
-    stop(pid);
+    xdrv::stop(pid);
     return result;
 }
 
@@ -491,17 +417,12 @@ void addViewerFrames(const SwapLog* log, uint64_t from, uint64_t to) {
     }
 }
 
-// Moves the pointer through XTest without waiting.
-void movePointer(int x, int y) {
-    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
-}
-
 // 5.: single pointer moves and bursts of 1,000 moves sent to the running viewer.
 void benchInput(const SwapLog* log) {
     std::printf("[input] %d single moves, %d bursts of %d moves\n", latencyRuns, burstRuns, burstMotions);
     std::fflush(stdout);
     int cx = screenWidth / 2, cy = screenHeight / 2;
-    movePointer(cx, cy);
+    xdrv::movePointer(display, cx, cy);
     XFlush(display);
     waitForQuiet(log, 200, 3000);
     // One move at a time: the latency of a single frame, the loop's sleep included.
@@ -509,7 +430,7 @@ void benchInput(const SwapLog* log) {
         uint64_t before = swapCount(log);
         int x = cx + (i % 2 == 0 ? 200 : -200) + i;
         uint64_t sent = nowNs();
-        movePointer(x, cy + 50);
+        xdrv::movePointer(display, x, cy + 50);
         XFlush(display);
         while (swapCount(log) == before && msBetween(sent, nowNs()) < 2000.0) {
             sleepMs(0.2);
@@ -535,7 +456,7 @@ void benchInput(const SwapLog* log) {
         for (int i = 0; i < burstMotions; i++) {
             finalX = left + (i * 7 + b * 13) % width;
             finalY = top + (i * 3 + b * 5) % height;
-            movePointer(finalX, finalY);
+            xdrv::movePointer(display, finalX, finalY);
         }
         XFlush(display);
         uint64_t flushed = nowNs();
@@ -563,10 +484,10 @@ void benchInput(const SwapLog* log) {
     }
     // The last burst's final view, against the same position reached again by one move.
     unsigned long long afterBurst = screenChecksum();
-    movePointer(cx, cy);
+    xdrv::movePointer(display, cx, cy);
     XFlush(display);
     waitForQuiet(log, 200, 3000);
-    movePointer(finalX, finalY);
+    xdrv::movePointer(display, finalX, finalY);
     XFlush(display);
     waitForQuiet(log, 200, 3000);
     infos["burst_final_view_matches"] = screenChecksum() == afterBurst ? "yes" : "no";
@@ -593,7 +514,7 @@ void benchRunningViewer() {
         sleepMs(5);
     }
     waitForQuiet(log, 1000, 10000);
-    if (!running(viewer) || !running(minimal) || swapCount(log) == 0) {
+    if (xdrv::exited(viewer) || xdrv::exited(minimal) || swapCount(log) == 0) {
         std::fprintf(stderr, "kvr_bench: the viewer or the minimal program did not start (see %s)\n",
                      scratch.c_str());
     } else {
@@ -606,13 +527,13 @@ void benchRunningViewer() {
         }
         infos["startup_swap_times"] = times;
         benchIdle(viewer, log, minimal);
-        stop(minimal);
+        xdrv::stop(minimal);
         minimal = -1;
         benchInput(log);
         addSample("memory_viewer_after_input_mib", peakResidentMiB(viewer));
     }
-    stop(minimal);
-    stop(viewer);
+    xdrv::stop(minimal);
+    xdrv::stop(viewer);
     munmap(log, sizeof(SwapLog));
 }
 

@@ -15,30 +15,23 @@
 // output.
 //
 // Exit status: 0 pass, 1 fail, 77 skipped (no display and KVR_REQUIRE_DISPLAY is not 1).
+#include "x_driver.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <X11/extensions/XTest.h>
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/types.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
-#include <fstream>
 #include <random>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace {
 
@@ -72,7 +65,6 @@ struct Counts {
 };
 
 Display* dpy = nullptr;
-Window root = 0;
 Window appWindow = 0;
 pid_t child = -1;
 int screenWidth = 0;
@@ -82,28 +74,9 @@ bool buttonHeld[4] = {false, false, false, false};
 std::string outPath;
 std::string errPath;
 
-// Seconds since an arbitrary start.
-double now() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-// Sleeps the given milliseconds.
-void sleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-// The whole content of a file, empty when it cannot be read.
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 // Number of complete lines the program has printed so far.
 long printedLines() {
-    std::string text = readFile(outPath);
+    std::string text = xdrv::readFile(outPath);
     long n = 0;
     for (char c : text) {
         if (c == '\n') {
@@ -113,110 +86,10 @@ long printedLines() {
     return n;
 }
 
-// Ignores X errors caused by requests on a window that went away or was unmapped meanwhile.
-int ignoreXError(Display*, XErrorEvent*) {
-    return 0;
-}
-
-// The window's name, or an empty string.
-std::string windowName(Window w) {
-    char* name = nullptr;
-    std::string result;
-    if (XFetchName(dpy, w, &name) && name != nullptr) {
-        result = name;
-        XFree(name);
-    }
-    return result;
-}
-
-// Top-level windows of the root, bottom first.
-std::vector<Window> rootChildren() {
-    Window rootReturn = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    std::vector<Window> result;
-    if (XQueryTree(dpy, root, &rootReturn, &parent, &children, &count)) {
-        result.assign(children, children + count);
-        if (children != nullptr) {
-            XFree(children);
-        }
-    }
-    return result;
-}
-
-// The program's viewable top-level window titled "OpenGL Test", or 0.
-Window findAppWindow() {
-    for (Window w : rootChildren()) {
-        XWindowAttributes attrs;
-        if (XGetWindowAttributes(dpy, w, &attrs) && attrs.map_state == IsViewable &&
-            windowName(w) == kTitle) {
-            return w;
-        }
-    }
-    return 0;
-}
-
-// True while the child is still running; stores its exit status once it has ended.
-bool childRunning(int* status) {
-    if (child <= 0) {
-        return false;
-    }
-    pid_t r = waitpid(child, status, WNOHANG);
-    if (r == child) {
-        child = -1;
-        return false;
-    }
-    return true;
-}
-
-// Starts the program with its output sent to files.
-bool startProgram(const Options& opt) {
-    outPath = opt.workDir + "/soak-stdout.txt";
-    errPath = opt.workDir + "/soak-stderr.txt";
-    child = fork();
-    if (child < 0) {
-        perror("fork");
-        return false;
-    }
-    if (child == 0) {
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0) {
-            _exit(126);
-        }
-        dup2(out, 1);
-        dup2(err, 2);
-        close(out);
-        close(err);
-        setenv("KVR_MESSAGEBOX", "stderr", 1);
-        execl(opt.exe.c_str(), opt.exe.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    return true;
-}
-
 // Makes the program's window the keyboard focus, as a window manager does for a clicked window.
 void focusApp() {
     if (!iconified) {
         XSetInputFocus(dpy, appWindow, RevertToPointerRoot, CurrentTime);
-    }
-}
-
-// Presses and releases a key given by keysym, with optional modifiers held around it.
-void tapKey(KeySym sym, KeySym modifier = NoSymbol) {
-    KeyCode code = XKeysymToKeycode(dpy, sym);
-    if (code == 0) {
-        return;
-    }
-    KeyCode mod = modifier != NoSymbol ? XKeysymToKeycode(dpy, modifier) : 0;
-    if (mod != 0) {
-        XTestFakeKeyEvent(dpy, mod, True, CurrentTime);
-    }
-    XTestFakeKeyEvent(dpy, code, True, CurrentTime);
-    XTestFakeKeyEvent(dpy, code, False, CurrentTime);
-    if (mod != 0) {
-        XTestFakeKeyEvent(dpy, mod, False, CurrentTime);
     }
 }
 
@@ -248,7 +121,7 @@ void restore() {
         if (XGetWindowAttributes(dpy, appWindow, &attrs) && attrs.map_state == IsViewable) {
             break;
         }
-        sleepMs(2);
+        xdrv::sleepMs(2);
     }
     focusApp();
 }
@@ -261,21 +134,21 @@ bool barrier(Counts& counts, double timeout) {
     focusApp();
     XSync(dpy, False);
     long before = printedLines();
-    tapKey(XK_space);
+    xdrv::tapKey(dpy, XK_space);
     XSync(dpy, False);
     ++counts.spaces;
     ++counts.barriers;
-    double end = now() + timeout;
+    uint64_t start = xdrv::nowNs();
     int status = 0;
-    while (now() < end) {
+    while (xdrv::msBetween(start, xdrv::nowNs()) < timeout * 1000.0) {
         if (printedLines() > before) {
             return true;
         }
-        if (!childRunning(&status)) {
+        if (xdrv::exited(child, &status)) {
             fprintf(stderr, "soak: the program ended during the run (status 0x%x)\n", status);
             return false;
         }
-        sleepMs(5);
+        xdrv::sleepMs(5);
     }
     fprintf(stderr, "soak: no line printed within %.0f s after a space bar press\n", timeout);
     return false;
@@ -310,30 +183,30 @@ void randomInput(std::mt19937& rng, Counts& counts) {
             x = screenWidth - 1;
             ++counts.edgeMotions;
         }
-        XTestFakeMotionEvent(dpy, DefaultScreen(dpy), x, y, CurrentTime);
+        xdrv::movePointer(dpy, x, y);
         ++counts.motions;
     } else if (kind < 50) {
         unsigned button = pick(0, 1) == 0 ? 4 : 5;
-        XTestFakeButtonEvent(dpy, button, True, CurrentTime);
-        XTestFakeButtonEvent(dpy, button, False, CurrentTime);
+        xdrv::setButton(dpy, button, true);
+        xdrv::setButton(dpy, button, false);
         ++counts.wheels;
     } else if (kind < 58) {
         unsigned button = static_cast<unsigned>(pick(1, 3));
         buttonHeld[button] = !buttonHeld[button];
-        XTestFakeButtonEvent(dpy, button, buttonHeld[button] ? True : False, CurrentTime);
+        xdrv::setButton(dpy, button, buttonHeld[button]);
         ++counts.buttons;
     } else if (kind < 82) {
         static const KeySym walkKeys[] = {XK_w, XK_a, XK_s, XK_d, XK_W, XK_KP_Add, XK_KP_Subtract, XK_Return};
-        tapKey(walkKeys[pick(0, static_cast<int>(sizeof(walkKeys) / sizeof(walkKeys[0])) - 1)]);
+        xdrv::tapKey(dpy, walkKeys[pick(0, static_cast<int>(sizeof(walkKeys) / sizeof(walkKeys[0])) - 1)]);
         ++counts.keys;
     } else if (kind < 86) {
-        tapKey(XK_space);
+        xdrv::tapKey(dpy, XK_space);
         ++counts.spaces;
     } else if (kind < 89) {
-        tapKey(XK_Escape);
+        xdrv::tapKey(dpy, XK_Escape);
         ++counts.escapes;
     } else if (kind < 92) {
-        tapKey(XK_Return, XK_Alt_L);
+        xdrv::tapKey(dpy, XK_Return, XK_Alt_L);
         ++counts.altEnters;
     } else if (kind < 95) {
         // Other keys: function keys, arrows, digits, Shift and Control combinations, Alt with a letter.
@@ -341,7 +214,7 @@ void randomInput(std::mt19937& rng, Counts& counts) {
                                            XK_Tab, XK_z,   XK_BackSpace, XK_KP_5, XK_q,  XK_Delete};
         static const KeySym modifiers[] = {NoSymbol, XK_Shift_L, XK_Control_L, XK_Alt_L};
         KeySym sym = otherKeys[pick(0, static_cast<int>(sizeof(otherKeys) / sizeof(otherKeys[0])) - 1)];
-        tapKey(sym, modifiers[pick(0, 3)]);
+        xdrv::tapKey(dpy, sym, modifiers[pick(0, 3)]);
         ++counts.keys;
     } else {
         int w = pick(0, 4) == 0 ? pick(1, 3) : pick(50, screenWidth);
@@ -362,31 +235,17 @@ void randomInput(std::mt19937& rng, Counts& counts) {
 void releaseAll() {
     for (unsigned b = 1; b <= 3; ++b) {
         if (buttonHeld[b]) {
-            XTestFakeButtonEvent(dpy, b, False, CurrentTime);
+            xdrv::setButton(dpy, b, false);
             buttonHeld[b] = false;
         }
     }
     XSync(dpy, False);
 }
 
-// Asks the program to close its window, as the close button of a window manager does.
-void sendDeleteWindow() {
-    XEvent ev;
-    memset(&ev, 0, sizeof(ev));
-    ev.xclient.type = ClientMessage;
-    ev.xclient.window = appWindow;
-    ev.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
-    ev.xclient.format = 32;
-    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
-    ev.xclient.data.l[1] = CurrentTime;
-    XSendEvent(dpy, appWindow, False, NoEventMask, &ev);
-    XSync(dpy, False);
-}
-
 // Checks the printed lines; every one must be a well-formed view-angle line.
 bool checkOutput(long* lines) {
     static const std::regex lineFormat(R"(pitch:-?[0-9]+\.[0-9]{6}, yaw:-?[0-9]+\.[0-9]{6})");
-    std::string text = readFile(outPath);
+    std::string text = xdrv::readFile(outPath);
     std::istringstream in(text);
     std::string line;
     bool ok = true;
@@ -407,7 +266,7 @@ bool checkOutput(long* lines) {
 
 // Checks the error output for sanitizer reports.
 bool checkErrors() {
-    std::string text = readFile(errPath);
+    std::string text = xdrv::readFile(errPath);
     static const char* const markers[] = {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
                                           "runtime error:",          "Invalid read",
                                           "Invalid write",           "definitely lost"};
@@ -422,24 +281,6 @@ bool checkErrors() {
         fprintf(stderr, "---- program stderr ----\n%s\n------------------------\n", text.c_str());
     }
     return ok;
-}
-
-// Waits for the program to end; kills it when it does not end in time. -1 when it had to be killed.
-int waitExit(double timeout) {
-    double end = now() + timeout;
-    int status = 0;
-    while (now() < end) {
-        if (!childRunning(&status)) {
-            return status;
-        }
-        sleepMs(20);
-    }
-    fprintf(stderr, "soak: the program did not exit within %.0f s of WM_DELETE_WINDOW; killing it\n",
-            timeout);
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
-    child = -1;
-    return -1;
 }
 
 // Reads the command line; false on a bad one.
@@ -486,8 +327,7 @@ int main(int argc, char** argv) {
     if (!parseOptions(argc, argv, opt)) {
         return 1;
     }
-    const char* required = getenv("KVR_REQUIRE_DISPLAY");
-    bool displayRequired = required != nullptr && strcmp(required, "1") == 0;
+    bool displayRequired = xdrv::displayRequired();
     dpy = XOpenDisplay(nullptr);
     if (dpy == nullptr) {
         fprintf(stderr, "soak: no X display%s\n", displayRequired ? " (KVR_REQUIRE_DISPLAY=1)" : "; skipped");
@@ -501,38 +341,33 @@ int main(int argc, char** argv) {
         fprintf(stderr, "soak: the X server has no XTEST extension\n");
         return 1;
     }
-    XSetErrorHandler(ignoreXError);
-    root = DefaultRootWindow(dpy);
+    XSetErrorHandler(xdrv::ignoreXErrors);
     screenWidth = DisplayWidth(dpy, DefaultScreen(dpy));
     screenHeight = DisplayHeight(dpy, DefaultScreen(dpy));
     mkdir(opt.workDir.c_str(), 0755);
     printf("soak: %s, seed %u, %.0f s, screen %dx%d\n", opt.exe.c_str(), opt.seed, opt.seconds, screenWidth,
            screenHeight);
 
-    if (!startProgram(opt)) {
+    outPath = opt.workDir + "/soak-stdout.txt";
+    errPath = opt.workDir + "/soak-stderr.txt";
+    child = xdrv::spawn({opt.exe}, outPath, errPath, false);
+    if (child < 0) {
         return 1;
     }
     int status = 0;
-    double end = now() + opt.startTimeout;
-    while (appWindow == 0 && now() < end) {
-        if (!childRunning(&status)) {
-            fprintf(stderr, "soak: the program ended before its window appeared (status 0x%x)\n%s\n", status,
-                    readFile(errPath).c_str());
-            return 1;
-        }
-        appWindow = findAppWindow();
-        if (appWindow == 0) {
-            sleepMs(50);
-        }
+    appWindow = xdrv::waitForWindow(dpy, kTitle, opt.startTimeout * 1000.0, child, &status);
+    if (appWindow == 0 && child < 0) {
+        fprintf(stderr, "soak: the program ended before its window appeared (status 0x%x)\n%s\n", status,
+                xdrv::readFile(errPath).c_str());
+        return 1;
     }
     if (appWindow == 0) {
         fprintf(stderr, "soak: no window titled \"%s\" within %.0f s\n", kTitle, opt.startTimeout);
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
+        xdrv::waitExit(child, 0.0);
         return 1;
     }
     // Let the start-up finish its switch to full screen, then take the focus for the program.
-    sleepMs(300);
+    xdrv::sleepMs(300);
     focusApp();
     XSync(dpy, False);
 
@@ -540,8 +375,8 @@ int main(int argc, char** argv) {
     Counts counts;
     long inputs = 0;
     bool ok = true;
-    double stop = now() + opt.seconds;
-    while (now() < stop) {
+    uint64_t start = xdrv::nowNs();
+    while (xdrv::msBetween(start, xdrv::nowNs()) < opt.seconds * 1000.0) {
         randomInput(rng, counts);
         ++inputs;
         XFlush(dpy);
@@ -551,7 +386,7 @@ int main(int argc, char** argv) {
                 break;
             }
         } else {
-            sleepMs(std::uniform_int_distribution<int>(0, 4)(rng));
+            xdrv::sleepMs(std::uniform_int_distribution<int>(0, 4)(rng));
         }
     }
     releaseAll();
@@ -562,8 +397,12 @@ int main(int argc, char** argv) {
 
     int exitStatus = -1;
     if (child > 0) {
-        sendDeleteWindow();
-        exitStatus = waitExit(opt.exitTimeout);
+        xdrv::sendDeleteWindow(dpy, appWindow);
+        exitStatus = xdrv::waitExit(child, opt.exitTimeout * 1000.0);
+        if (exitStatus == -1) {
+            fprintf(stderr, "soak: the program did not exit within %.0f s of WM_DELETE_WINDOW; killed it\n",
+                    opt.exitTimeout);
+        }
     }
     long lines = 0;
     bool outputOk = checkOutput(&lines);

@@ -19,13 +19,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <X11/Xlib.h>
@@ -33,14 +30,10 @@
 
 #include "kelvor.h"
 #include "kvr_window.h"
+#include "x_driver.h"
 #include "xres_count.h"
 
 namespace {
-
-// Ignores errors on the watching connection (a window may vanish between two requests).
-int ignoreXError(Display*, XErrorEvent*) {
-    return 0;
-}
 
 // The counts as text, for failure messages.
 std::string describe(const std::map<std::string, int>& counts) {
@@ -59,56 +52,6 @@ bool isWindowOrGlType(const std::string& type) {
            upper.find("COLORMAP") != std::string::npos || upper.find("GLX") != std::string::npos ||
            upper.find("DRAWABLE") != std::string::npos || upper.find("CONTEXT") != std::string::npos ||
            upper.find("SHM") != std::string::npos;
-}
-
-// The root's children.
-std::set<Window> rootChildren(Display* dpy) {
-    Window rootReturn = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    std::set<Window> result;
-    if (XQueryTree(dpy, DefaultRootWindow(dpy), &rootReturn, &parent, &children, &count)) {
-        result.insert(children, children + count);
-        if (children != nullptr) {
-            XFree(children);
-        }
-    }
-    return result;
-}
-
-// A viewable top-level window titled "OpenGL Test" that is not among `known`, or 0.
-Window findNewAppWindow(Display* dpy, const std::set<Window>& known) {
-    for (Window w : rootChildren(dpy)) {
-        if (known.count(w) != 0) {
-            continue;
-        }
-        XWindowAttributes attrs;
-        char* name = nullptr;
-        bool match = XGetWindowAttributes(dpy, w, &attrs) && attrs.map_state == IsViewable &&
-                     XFetchName(dpy, w, &name) && name != nullptr && strcmp(name, "OpenGL Test") == 0;
-        if (name != nullptr) {
-            XFree(name);
-        }
-        if (match) {
-            return w;
-        }
-    }
-    return 0;
-}
-
-// Asks the window to close, as a window manager's close button does.
-void sendDeleteWindow(Display* dpy, Window w) {
-    XEvent ev;
-    memset(&ev, 0, sizeof ev);
-    ev.xclient.type = ClientMessage;
-    ev.xclient.window = w;
-    ev.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
-    ev.xclient.format = 32;
-    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
-    ev.xclient.data.l[1] = CurrentTime;
-    XSendEvent(dpy, w, False, NoEventMask, &ev);
-    XSync(dpy, False);
 }
 
 // Reads one int from a pipe within the timeout; false when none came.
@@ -147,11 +90,10 @@ const int kRuns = 2;
 
 // Kills and reaps the child when the test ends early.
 struct ChildGuard {
-    pid_t pid;
+    pid_t& pid;
     ~ChildGuard() {
-        if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
+        if (!xdrv::exited(pid)) {
+            xdrv::waitExit(pid, 0.0);
         }
     }
 };
@@ -163,15 +105,15 @@ bool startRun(int goFd) {
 }
 
 TEST(RealPlatformCleanup, StartAndCloseLeaveNoWindowContextOrPixmapBehind) {
-    const char* required = getenv("KVR_REQUIRE_DISPLAY");
     Display* dpy = XOpenDisplay(nullptr);
     if (dpy == nullptr) {
-        if (required != nullptr && strcmp(required, "1") == 0) {
+        if (xdrv::displayRequired()) {
             FAIL() << "no X display and KVR_REQUIRE_DISPLAY=1";
         }
         GTEST_SKIP() << "no X display";
     }
-    XSetErrorHandler(ignoreXError);
+    // A window may vanish between two requests of the watching connection.
+    XSetErrorHandler(xdrv::ignoreXErrors);
     int opcode = xres::opcode(dpy);
     int screenWidth = DisplayWidth(dpy, DefaultScreen(dpy));
 
@@ -199,17 +141,12 @@ TEST(RealPlatformCleanup, StartAndCloseLeaveNoWindowContextOrPixmapBehind) {
         SCOPED_TRACE("run " + std::to_string(run + 1));
         // The root's children before the program starts.
         XSync(dpy, False);
-        std::set<Window> before = rootChildren(dpy);
+        std::vector<Window> before = xdrv::rootChildren(dpy);
         ASSERT_TRUE(startRun(go[1]));
-        Window w = 0;
-        for (int i = 0; i < 600 && w == 0; ++i) {
-            w = findNewAppWindow(dpy, before);
-            if (w == 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-        }
+        int status = -99;
+        Window w = xdrv::waitForWindow(dpy, "OpenGL Test", 30000.0, child, &status, before);
         if (w == 0) {
-            FAIL() << "no \"OpenGL Test\" window appeared";
+            FAIL() << "no \"OpenGL Test\" window appeared" << (child < 0 ? " (the child ended)" : "");
         }
         // Let the start-up reach full screen, then look at what the window holds on the server.
         for (int i = 0; i < 100; ++i) {
@@ -217,7 +154,7 @@ TEST(RealPlatformCleanup, StartAndCloseLeaveNoWindowContextOrPixmapBehind) {
             if (XGetWindowAttributes(dpy, w, &attrs) && attrs.width == screenWidth) {
                 break;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            xdrv::sleepMs(20);
         }
         uint32_t base = 0;
         bool baseFound = false;
@@ -236,15 +173,17 @@ TEST(RealPlatformCleanup, StartAndCloseLeaveNoWindowContextOrPixmapBehind) {
             EXPECT_GE(during["WINDOW"], 1) << "the count does not see the open window: " << describe(during);
         }
 
-        sendDeleteWindow(dpy, w);
-        int status = -99;
+        xdrv::sendDeleteWindow(dpy, w);
         if (!readInt(report[0], &status, 60000)) {
             FAIL() << "WinMain did not return within 60 s of WM_DELETE_WINDOW";
         }
         EXPECT_EQ(status, 0) << "exit status of WinMain";
 
         XSync(dpy, False);
-        EXPECT_EQ(rootChildren(dpy), before) << "the root's children differ from before the start";
+        std::vector<Window> children = xdrv::rootChildren(dpy);
+        EXPECT_EQ(std::set<Window>(children.begin(), children.end()),
+                  std::set<Window>(before.begin(), before.end()))
+            << "the root's children differ from before the start";
         if (baseFound) {
             std::map<std::string, int> after = xres::resources(dpy, opcode, base);
             for (const auto& entry : after) {
@@ -268,15 +207,8 @@ TEST(RealPlatformCleanup, StartAndCloseLeaveNoWindowContextOrPixmapBehind) {
         printf("the X server has no X-Resource extension: only the root's children were compared\n");
     }
 
-    int childStatus = 0;
-    for (int i = 0; i < 600 && waitpid(child, &childStatus, WNOHANG) == 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    if (waitpid(child, &childStatus, WNOHANG) == 0) {
-        kill(child, SIGKILL);
-        waitpid(child, &childStatus, 0);
-        ADD_FAILURE() << "the child did not exit";
-    }
+    int childStatus = xdrv::waitExit(child, 30000.0);
+    EXPECT_NE(childStatus, -1) << "the child did not exit";
     EXPECT_TRUE(WIFEXITED(childStatus) && WEXITSTATUS(childStatus) == 0)
         << "child exit status 0x" << std::hex << childStatus
         << " (in a sanitizer build: a leak or an error found at exit)";
