@@ -476,19 +476,23 @@ static void requestFullscreen(KvrX11Window* w, bool on) {
                &event);
 }
 
-// Reads the client size the server holds now; false when the window is gone.
-static bool currentSize(KvrX11Window* w, int* width, int* height, unsigned long* serial) {
-    Window root = 0;
-    int x = 0, y = 0;
+// Reads the client rectangle the server holds now (position on the root); false when the window is gone.
+static bool currentRect(KvrX11Window* w, RECT* rect, unsigned long* serial) {
+    Window root = 0, child = 0;
+    int x = 0, y = 0, rootX = 0, rootY = 0;
     unsigned int gw = 0, gh = 0, border = 0, depth = 0;
     kvr_x11TrapBegin();
     *serial = NextRequest(kvr_x11.display);
     Status ok = XGetGeometry(kvr_x11.display, w->xwindow, &root, &x, &y, &gw, &gh, &border, &depth);
-    if (kvr_x11TrapEnd() != 0 || ok == 0) {
+    Bool translated =
+        XTranslateCoordinates(kvr_x11.display, w->xwindow, kvr_x11.root, 0, 0, &rootX, &rootY, &child);
+    if (kvr_x11TrapEnd() != 0 || ok == 0 || translated == False) {
         return false;
     }
-    *width = (int)gw;
-    *height = (int)gh;
+    rect->left = rootX;
+    rect->top = rootY;
+    rect->right = rootX + (LONG)gw;
+    rect->bottom = rootY + (LONG)gh;
     return true;
 }
 
@@ -515,7 +519,7 @@ extern "C" BOOL WINAPI SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int c
     bool full =
         !styleDecorated(w->style) && x <= 0 && y <= 0 && x + cx >= screenWidth && y + cy >= screenHeight;
     bool manager = kvr_x11HasWindowManager();
-    int targetWidth = cx, targetHeight = cy;
+    int targetX = x, targetY = y, targetWidth = cx, targetHeight = cy;
     kvr_x11TrapBegin();
     if ((flags & SWP_HIDEWINDOW) != 0 && w->mapped) {
         XUnmapWindow(d, w->xwindow);
@@ -533,6 +537,8 @@ extern "C" BOOL WINAPI SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int c
     }
     w->fullscreenRequested = full;
     if (manager && full) {
+        targetX = 0;
+        targetY = 0;
         targetWidth = screenWidth;
         targetHeight = screenHeight;
     }
@@ -542,19 +548,25 @@ extern "C" BOOL WINAPI SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int c
     if ((flags & SWP_SHOWWINDOW) != 0 && !w->mapped) {
         mapWindow(w);
     }
-    // Wait, with a short bound, for the size a window manager grants; without one it is granted at once.
+    // Wait, with a short bound, for the place and size a window manager grants; without one they
+    // are granted at once. Window managers (openbox among them) carry out a move asynchronously,
+    // so a move alone is waited for too: GetWindowRect right after SetWindowPos sees the new place.
     long long deadline = kvr_x11NowMs() + (manager ? 100 : 0);
-    int width = cx, height = cy;
+    RECT granted = {0, 0, 0, 0};
     unsigned long serial = 0;
     for (;;) {
-        if (!currentSize(w, &width, &height, &serial)) {
+        if (!currentRect(w, &granted, &serial)) {
             return FALSE;
         }
-        if ((width == targetWidth && height == targetHeight) || kvr_x11NowMs() >= deadline) {
+        bool placed = granted.left == targetX && granted.top == targetY;
+        bool sized =
+            granted.right - granted.left == targetWidth && granted.bottom - granted.top == targetHeight;
+        if ((placed && sized) || kvr_x11NowMs() >= deadline) {
             break;
         }
         kvr_x11SleepMs(5);
     }
+    int width = (int)(granted.right - granted.left), height = (int)(granted.bottom - granted.top);
     w->staleConfigureSerial = serial;
     if (width != w->reportedWidth || height != w->reportedHeight) {
         kvr_x11RefreshDrawable(w);

@@ -26,7 +26,14 @@ protected:
         x11test::pumpFor(50);
         received.clear();
     }
-    void TearDown() override { x11test::closeWindow(); }
+    void TearDown() override {
+        // A test that stops half way must not leave a modifier held for the ones after it.
+        if (x11test::displayAvailable()) {
+            x11test::key(XK_Alt_L, false);
+            x11test::key(XK_Shift_L, false);
+        }
+        x11test::closeWindow();
+    }
     // Presses and releases a key, then dispatches what arrives.
     void tap(unsigned long keysym) {
         x11test::key(keysym, true);
@@ -117,8 +124,17 @@ TEST_F(X11Input, AltMakesSystemKeysAndAltF4ClosesThroughTheDefault) {
     x11test::key(XK_Alt_L, false);
     ASSERT_TRUE(x11test::pumpUntil([] { return !messagesOf(WM_CLOSE).empty(); }, 2000))
         << "WM_SYSKEYDOWN VK_F4 with Alt, given to DefWindowProcA, sends WM_CLOSE";
-    EXPECT_EQ(messagesOf(WM_SYSCOMMAND).size(), 1u);
-    EXPECT_EQ(messagesOf(WM_SYSCOMMAND)[0].wParam, (WPARAM)SC_CLOSE);
+    // A window manager may bind Alt+F4 itself (openbox does) and close through WM_DELETE_WINDOW:
+    // then the key never reaches the window. When it does, the default path closes.
+    bool f4Arrived = false;
+    for (const auto& r : keyMessages()) {
+        f4Arrived = f4Arrived || (r.message == WM_SYSKEYDOWN && r.wParam == VK_F4);
+    }
+    EXPECT_EQ(messagesOf(WM_CLOSE).size(), 1u);
+    if (f4Arrived) {
+        ASSERT_EQ(messagesOf(WM_SYSCOMMAND).size(), 1u);
+        EXPECT_EQ(messagesOf(WM_SYSCOMMAND)[0].wParam, (WPARAM)SC_CLOSE);
+    }
 }
 
 TEST_F(X11Input, HeldKeyRepeatsKeyDownWithoutReleases) {
@@ -145,9 +161,14 @@ TEST_F(X11Input, ButtonsAndWheelCarryPositionsFlagsAndDeltas) {
     x11test::button(3, false);
     x11test::button(4, true);
     x11test::button(4, false);
+    // A window manager's click-to-focus grab (openbox's) freezes the pointer and replays the
+    // buttons later, with the keyboard state of that moment: Shift goes down only after the
+    // first notch has arrived and up only after the second, as a user's finger does.
+    x11test::pumpUntil([] { return messagesOf(WM_MOUSEWHEEL).size() >= 1; }, 2000);
     x11test::key(XK_Shift_L, true);
     x11test::button(5, true);
     x11test::button(5, false);
+    x11test::pumpUntil([] { return messagesOf(WM_MOUSEWHEEL).size() >= 2; }, 2000);
     x11test::key(XK_Shift_L, false);
     x11test::settle();
     ASSERT_TRUE(x11test::pumpUntil([] { return messagesOf(WM_MOUSEWHEEL).size() >= 2; }, 2000));
@@ -222,8 +243,16 @@ TEST_F(X11Input, PointerWarpArrivesAsItsOwnMove) {
 }
 
 TEST_F(X11Input, AltPressedWhileAnotherWindowHadTheFocusCountsAsHeld) {
+    // Another window takes the focus: an unmanaged one, so that a window manager neither
+    // frames it nor hands the focus straight back as it does when the focus goes to None.
     Display* d = x11test::input();
-    XSetInputFocus(d, None, RevertToNone, CurrentTime);
+    XSetWindowAttributes attributes = {};
+    attributes.override_redirect = True;
+    Window other = XCreateWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, CopyFromParent, InputOutput,
+                                 CopyFromParent, CWOverrideRedirect, &attributes);
+    XMapRaised(d, other);
+    XSync(d, False);
+    XSetInputFocus(d, other, RevertToNone, CurrentTime);
     XSync(d, False);
     x11test::key(XK_Alt_L, true);
     x11test::pumpFor(100);
@@ -237,4 +266,6 @@ TEST_F(X11Input, AltPressedWhileAnotherWindowHadTheFocusCountsAsHeld) {
     EXPECT_EQ(got[0].message, (UINT)WM_SYSKEYDOWN) << "no key-down was seen for Alt, yet it is held";
     EXPECT_EQ(got[0].wParam, (WPARAM)VK_RETURN);
     EXPECT_NE(got[0].lParam & 0x20000000, 0);
+    XDestroyWindow(d, other);
+    XSync(d, False);
 }
