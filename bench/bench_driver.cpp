@@ -10,6 +10,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -409,6 +410,11 @@ void benchIdle(pid_t viewer, const SwapLog* log, pid_t minimal) {
     addSample("memory_minimal_mib", peakResidentMiB(minimal));
 }
 
+// Moves the pointer through XTest without waiting.
+void movePointer(int x, int y) {
+    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+}
+
 // Adds the drawing time of the viewer's frames from..to-1 (first clear to the swap's return).
 void addViewerFrames(const SwapLog* log, uint64_t from, uint64_t to) {
     for (uint64_t n = from; n < to; n++) {
@@ -422,7 +428,7 @@ void benchInput(const SwapLog* log) {
     std::printf("[input] %d single moves, %d bursts of %d moves\n", latencyRuns, burstRuns, burstMotions);
     std::fflush(stdout);
     int cx = screenWidth / 2, cy = screenHeight / 2;
-    xdrv::movePointer(display, cx, cy);
+    movePointer(cx, cy);
     XFlush(display);
     waitForQuiet(log, 200, 3000);
     // One move at a time: the latency of a single frame, the loop's sleep included.
@@ -430,7 +436,7 @@ void benchInput(const SwapLog* log) {
         uint64_t before = swapCount(log);
         int x = cx + (i % 2 == 0 ? 200 : -200) + i;
         uint64_t sent = nowNs();
-        xdrv::movePointer(display, x, cy + 50);
+        movePointer(x, cy + 50);
         XFlush(display);
         while (swapCount(log) == before && msBetween(sent, nowNs()) < 2000.0) {
             sleepMs(0.2);
@@ -456,7 +462,7 @@ void benchInput(const SwapLog* log) {
         for (int i = 0; i < burstMotions; i++) {
             finalX = left + (i * 7 + b * 13) % width;
             finalY = top + (i * 3 + b * 5) % height;
-            xdrv::movePointer(display, finalX, finalY);
+            movePointer(finalX, finalY);
         }
         XFlush(display);
         uint64_t flushed = nowNs();
@@ -484,10 +490,10 @@ void benchInput(const SwapLog* log) {
     }
     // The last burst's final view, against the same position reached again by one move.
     unsigned long long afterBurst = screenChecksum();
-    xdrv::movePointer(display, cx, cy);
+    movePointer(cx, cy);
     XFlush(display);
     waitForQuiet(log, 200, 3000);
-    xdrv::movePointer(display, finalX, finalY);
+    movePointer(finalX, finalY);
     XFlush(display);
     waitForQuiet(log, 200, 3000);
     infos["burst_final_view_matches"] = screenChecksum() == afterBurst ? "yes" : "no";

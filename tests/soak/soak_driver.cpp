@@ -25,6 +25,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -77,13 +78,7 @@ std::string errPath;
 // Number of complete lines the program has printed so far.
 long printedLines() {
     std::string text = xdrv::readFile(outPath);
-    long n = 0;
-    for (char c : text) {
-        if (c == '\n') {
-            ++n;
-        }
-    }
-    return n;
+    return static_cast<long>(std::count(text.begin(), text.end(), '\n'));
 }
 
 // Makes the program's window the keyboard focus, as a window manager does for a clicked window.
@@ -183,17 +178,17 @@ void randomInput(std::mt19937& rng, Counts& counts) {
             x = screenWidth - 1;
             ++counts.edgeMotions;
         }
-        xdrv::movePointer(dpy, x, y);
+        XTestFakeMotionEvent(dpy, DefaultScreen(dpy), x, y, CurrentTime);
         ++counts.motions;
     } else if (kind < 50) {
         unsigned button = pick(0, 1) == 0 ? 4 : 5;
-        xdrv::setButton(dpy, button, true);
-        xdrv::setButton(dpy, button, false);
+        XTestFakeButtonEvent(dpy, button, True, CurrentTime);
+        XTestFakeButtonEvent(dpy, button, False, CurrentTime);
         ++counts.wheels;
     } else if (kind < 58) {
         unsigned button = static_cast<unsigned>(pick(1, 3));
         buttonHeld[button] = !buttonHeld[button];
-        xdrv::setButton(dpy, button, buttonHeld[button]);
+        XTestFakeButtonEvent(dpy, button, buttonHeld[button] ? True : False, CurrentTime);
         ++counts.buttons;
     } else if (kind < 82) {
         static const KeySym walkKeys[] = {XK_w, XK_a, XK_s, XK_d, XK_W, XK_KP_Add, XK_KP_Subtract, XK_Return};
@@ -235,7 +230,7 @@ void randomInput(std::mt19937& rng, Counts& counts) {
 void releaseAll() {
     for (unsigned b = 1; b <= 3; ++b) {
         if (buttonHeld[b]) {
-            xdrv::setButton(dpy, b, false);
+            XTestFakeButtonEvent(dpy, b, False, CurrentTime);
             buttonHeld[b] = false;
         }
     }

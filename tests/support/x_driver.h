@@ -39,10 +39,6 @@ Window waitForWindow(Display* dpy, const char* title, double timeoutMs, pid_t& p
 // Asks the window to close, as a window manager's close button does, and waits for the server.
 void sendDeleteWindow(Display* dpy, Window w);
 
-// Moves the pointer to a screen position through XTest, without flushing.
-void movePointer(Display* dpy, int x, int y);
-// Presses or releases a pointer button through XTest (4 and 5 are the wheel).
-void setButton(Display* dpy, unsigned button, bool down);
 // Presses and releases a key given by keysym, with an optional modifier key held around it.
 void tapKey(Display* dpy, KeySym sym, KeySym modifier = NoSymbol);
 
