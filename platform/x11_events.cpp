@@ -132,10 +132,23 @@ static void handleButton(KvrX11Window* w, XButtonEvent& event, bool press) {
 }
 
 // Consecutive motion of the same window becomes one WM_MOUSEMOVE with the latest position;
-// nothing is merged across another event or across a pointer warp.
+// nothing is merged across another event or across a pointer warp. A burst larger than the
+// connection's socket buffer arrives in parts: when the local queue runs dry after a motion,
+// one round trip (XSync) brings in the rest the server already has, so that it is merged
+// too, as Win32 merges all queued moves. XEventsQueued(QueuedAfterFlush) does not suffice:
+// it reads only what is in the socket at that instant, not what the server has still to write.
 static void handleMotion(KvrX11Window* w, XEvent& event) {
     XEvent latest = event;
-    while (XEventsQueued(kvr_x11.display, QueuedAfterReading) > 0) {
+    bool synced = false;
+    for (;;) {
+        if (XEventsQueued(kvr_x11.display, QueuedAlready) == 0) {
+            if (synced) {
+                break;
+            }
+            XSync(kvr_x11.display, False);
+            synced = true;
+            continue;
+        }
         XEvent next;
         XPeekEvent(kvr_x11.display, &next);
         if (next.type != MotionNotify || next.xmotion.window != latest.xmotion.window ||

@@ -194,16 +194,18 @@ TEST_F(X11Input, ButtonsAndWheelCarryPositionsFlagsAndDeltas) {
 }
 
 TEST_F(X11Input, MotionBurstBecomesOneMoveWithTheLatestPosition) {
-    for (int i = 0; i < 50; i++) {
-        XTestFakeMotionEvent(x11test::input(), DefaultScreen(x11test::input()), rect.left + 200 + i,
-                             rect.top + 150 + i / 2, CurrentTime);
+    // 1,000 moves are more than the connection's socket buffer holds at once: the part still
+    // on its way is merged too.
+    for (int i = 0; i < 1000; i++) {
+        XTestFakeMotionEvent(x11test::input(), DefaultScreen(x11test::input()), rect.left + 200 + i % 300,
+                             rect.top + 150 + i / 10, CurrentTime);
     }
     x11test::settle();
     x11test::pumpFor(100);
     auto moves = messagesOf(WM_MOUSEMOVE);
     ASSERT_EQ(moves.size(), 1u);
-    EXPECT_EQ(LOWORD(moves[0].lParam), 249);
-    EXPECT_EQ(HIWORD(moves[0].lParam), 174);
+    EXPECT_EQ(LOWORD(moves[0].lParam), 299);
+    EXPECT_EQ(HIWORD(moves[0].lParam), 249);
 
     // Moves are not merged across a button event.
     received.clear();
