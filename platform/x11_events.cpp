@@ -214,6 +214,23 @@ static bool iconified(KvrX11Window* w) {
     return result;
 }
 
+// The restore from minimised, once the window can be seen again: WM_SIZE with the client size
+// (the application draws its frame for it) and WM_ACTIVATE.
+static void handleRestore(KvrX11Window* w) {
+    if (!w->restorePending) {
+        return;
+    }
+    w->restorePending = false;
+    Window root = 0;
+    int x = 0, y = 0;
+    unsigned int width = 0, height = 0, border = 0, depth = 0;
+    kvr_x11TrapBegin();
+    XGetGeometry(kvr_x11.display, w->xwindow, &root, &x, &y, &width, &height, &border, &depth);
+    kvr_x11TrapEnd();
+    postSize(w, SIZE_RESTORED, (int)width, (int)height);
+    post(w, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0, CurrentTime);
+}
+
 // Iconify becomes WM_SIZE 0 by 0 and WM_ACTIVATE with the minimised flag; the restore undoes both.
 static void handleProperty(KvrX11Window* w, XPropertyEvent& event) {
     if (event.atom != kvr_x11.atoms.wmState && event.atom != kvr_x11.atoms.netWmState) {
@@ -226,14 +243,17 @@ static void handleProperty(KvrX11Window* w, XPropertyEvent& event) {
         post(w, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1), 0, CurrentTime);
     } else if (!iconic && w->minimised) {
         w->minimised = false;
-        Window root = 0;
-        int x = 0, y = 0;
-        unsigned int width = 0, height = 0, border = 0, depth = 0;
+        XWindowAttributes attributes;
         kvr_x11TrapBegin();
-        XGetGeometry(kvr_x11.display, w->xwindow, &root, &x, &y, &width, &height, &border, &depth);
+        Status ok = XGetWindowAttributes(kvr_x11.display, w->xwindow, &attributes);
         kvr_x11TrapEnd();
-        postSize(w, SIZE_RESTORED, (int)width, (int)height);
-        post(w, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0, CurrentTime);
+        // Window managers (openbox among them) change WM_STATE around mapping the window and its
+        // frame again: a frame drawn for WM_SIZE before the window can be seen would be lost, so
+        // the restore is reported when it can (here, or at its VisibilityNotify).
+        w->restorePending = true;
+        if (ok != 0 && attributes.map_state == IsViewable && w->visible) {
+            handleRestore(w);
+        }
     }
 }
 
@@ -322,6 +342,18 @@ static void translate(XEvent& event) {
             break;
         case ClientMessage:
             handleClientMessage(w, event.xclient);
+            break;
+        case UnmapNotify:
+            w->visible = false;  // no VisibilityNotify comes when a window stops being viewable
+            break;
+        case VisibilityNotify:
+            // The restore is reported once the window can be seen: its MapNotify comes while a
+            // window manager's frame around it (openbox's) is still unmapped, and a frame drawn
+            // then would be lost.
+            w->visible = event.xvisibility.state != VisibilityFullyObscured;
+            if (w->visible) {
+                handleRestore(w);
+            }
             break;
         default:
             break;

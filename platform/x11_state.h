@@ -58,6 +58,8 @@ struct KvrX11Window {
     int pixelFormat;           // 1-based index of the set format, 0 when none
     bool mapped;
     bool minimised;
+    bool restorePending;  // restored from minimised, waiting to be seen before WM_SIZE
+    bool visible;         // viewable and, by the latest VisibilityNotify, not fully obscured
     bool focused;
     bool fullscreenRequested;
 };

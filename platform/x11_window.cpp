@@ -193,7 +193,7 @@ bool kvr_x11CreateXWindow(KvrX11Window* w, XVisualInfo* visual, int x, int y, in
     attributes.border_pixel = 0;
     attributes.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
                             PointerMotionMask | StructureNotifyMask | FocusChangeMask | PropertyChangeMask |
-                            ExposureMask | EnterWindowMask | LeaveWindowMask;
+                            ExposureMask | EnterWindowMask | LeaveWindowMask | VisibilityChangeMask;
     unsigned long mask = CWBackPixmap | CWBorderPixel | CWEventMask;
     int depth = CopyFromParent;
     Visual* xvisual = CopyFromParent;

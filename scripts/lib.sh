@@ -51,8 +51,9 @@ KVR_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgl-dev libglu1-mesa-de
     libx11-dev libxtst-dev)
 # Packages needed to cross-build for Windows and run the result under Wine.
 KVR_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine wine64)
-# Packages needed to run the tests on a virtual X server and look at what they show.
-KVR_TEST_PACKAGES=(clang-format xvfb xauth x11-utils imagemagick xdotool procps)
+# Packages needed to run the tests on a virtual X server and look at what they show; openbox is
+# the window manager the e2e_native_wm_* tests run the viewer under.
+KVR_TEST_PACKAGES=(clang-format xvfb xauth x11-utils imagemagick xdotool procps openbox)
 # Packages for the libFuzzer run of the window procedure (optional: skipped without them).
 KVR_FUZZ_PACKAGES=(clang libclang-rt-dev)
 

@@ -3,10 +3,14 @@
 // the exit status. The same checks run against the Linux executable and against Kelvor.exe under
 // Wine. Expected pictures are computed from the scene's geometry and the camera, not stored.
 //
-//   kvr_e2e --mode native|wine --check NAME --exe PATH --out DIR
+//   kvr_e2e --mode native|wine --check NAME --exe PATH --out DIR [--wm openbox]
 //   kvr_e2e --check compare --out DIR
 //
-// Exit status 0 pass, 1 fail, 77 skipped (no display, or no executable to drive yet).
+// --wm runs the check under that window manager, started on the display unless an EWMH window
+// manager already runs there; it is stopped again afterwards.
+//
+// Exit status 0 pass, 1 fail, 77 skipped (no display, no executable to drive yet, or no window
+// manager binary outside CI).
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -44,6 +48,9 @@ std::string exePath;
 std::string outDir = ".";
 // Wine is slower to start and to answer: its waits are stretched by this factor.
 double slowness = 1.0;
+// The window manager to run the check under ("" for none), and the one this driver started.
+std::string wmName;
+pid_t wmPid = -1;
 
 Display* dpy = nullptr;
 int screenW = 0;
@@ -632,6 +639,115 @@ void expect(bool cond, const std::string& text) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The window manager (--wm): started on the test's display, asked to close and iconify.
+
+// The window named by a WINDOW property of w, or 0.
+Window windowProperty(Window w, const char* name) {
+    Atom type;
+    int fmt;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    Window result = 0;
+    if (XGetWindowProperty(dpy, w, XInternAtom(dpy, name, False), 0, 1, False, XA_WINDOW, &type, &fmt, &n,
+                           &after, &data) == Success &&
+        data && n == 1 && fmt == 32) {
+        result = Window(((long*)data)[0]);
+    }
+    if (data) {
+        XFree(data);
+    }
+    return result;
+}
+
+// True while an EWMH window manager runs: its check window names itself.
+bool windowManagerRuns() {
+    Window check = windowProperty(DefaultRootWindow(dpy), "_NET_SUPPORTING_WM_CHECK");
+    return check != 0 && windowProperty(check, "_NET_SUPPORTING_WM_CHECK") == check;
+}
+
+// True when the window manager's program can be found on $PATH.
+bool onPath(const std::string& program) {
+    const char* path = getenv("PATH");
+    std::istringstream dirs(path ? path : "");
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        if (!dir.empty() && access((dir + "/" + program).c_str(), X_OK) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Starts the window manager unless one runs already, and waits until it manages the screen.
+void startWindowManager() {
+    if (windowManagerRuns()) {
+        note("a window manager already runs on this display: using it");
+        return;
+    }
+    wmPid = fork();
+    if (wmPid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execlp(wmName.c_str(), wmName.c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    waitUntil(wmName + " to manage the screen", 10000, windowManagerRuns);
+    note("started window manager " + wmName + format(" (pid %d)", int(wmPid)));
+}
+
+// Stops the window manager this driver started.
+void stopWindowManager() {
+    if (wmPid <= 0) {
+        return;
+    }
+    kill(wmPid, SIGTERM);
+    for (int i = 0; i < 150 && waitpid(wmPid, nullptr, WNOHANG) == 0; ++i) {
+        usleep(20000);
+    }
+    if (waitpid(wmPid, nullptr, WNOHANG) == 0) {
+        kill(wmPid, SIGKILL);
+        waitpid(wmPid, nullptr, 0);
+    }
+    wmPid = -1;
+}
+
+// Sends an EWMH client message about window w to the root, as pagers and taskbars do.
+void sendToRoot(Window w, const char* type, long l0, long l1 = 0, long l2 = 0) {
+    XEvent e;
+    memset(&e, 0, sizeof e);
+    e.xclient.type = ClientMessage;
+    e.xclient.window = w;
+    e.xclient.message_type = XInternAtom(dpy, type, False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = l0;
+    e.xclient.data.l[1] = l1;
+    e.xclient.data.l[2] = l2;
+    XSendEvent(dpy, DefaultRootWindow(dpy), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    XFlush(dpy);
+}
+
+// The frame the window manager puts around w: left, right, top, bottom; all 0 when none.
+std::vector<long> frameExtents(Window w) {
+    std::vector<long> extents(4, 0);
+    Atom type;
+    int fmt;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(dpy, w, XInternAtom(dpy, "_NET_FRAME_EXTENTS", False), 0, 4, False, XA_CARDINAL,
+                           &type, &fmt, &n, &after, &data) == Success &&
+        data && n == 4 && fmt == 32) {
+        for (int i = 0; i < 4; ++i) {
+            extents[i] = ((long*)data)[i];
+        }
+    }
+    if (data) {
+        XFree(data);
+    }
+    return extents;
+}
+
+// ---------------------------------------------------------------------------------------------
 // The checks.
 
 Window programWindow = 0;
@@ -674,12 +790,22 @@ Image startAndWaitForScene(const Camera& c = Camera()) {
     Rect client = clientRect(programWindow);
     expect(client.x == 0 && client.y == 0 && client.w == screenW && client.h == screenH,
            "full screen: the client area covers the whole screen, no frame (" + rectText(client) + ")");
+    if (!wmName.empty()) {
+        waitUntil("the window manager to take its frame away (_NET_FRAME_EXTENTS all 0)", 5000,
+                  [] { return frameExtents(programWindow) == std::vector<long>(4, 0); });
+        pass("full screen under the window manager: no decorations");
+    }
     return waitForPose(c, client, "the first frame of the scene from the starting camera", 15000);
 }
 
-// Closes the program through its window (WM_DELETE_WINDOW) and expects exit status 0.
+// Closes the program through its window (WM_DELETE_WINDOW) and expects exit status 0; under a
+// window manager through the manager (_NET_CLOSE_WINDOW, as its close button does).
 void closeAndExpectZero() {
-    sendDeleteWindow(programWindow);
+    if (wmName.empty()) {
+        sendDeleteWindow(programWindow);
+    } else {
+        sendToRoot(programWindow, "_NET_CLOSE_WINDOW", CurrentTime, 2);
+    }
     int st = waitForExit(10000);
     expect(st == 0, format("closing the window ends the program with status 0 (got %d)", st));
 }
@@ -954,6 +1080,11 @@ void checkWindowForms() {
     tapKey(XK_Escape);
     waitUntil("Escape: a 640x480 client window", 10000, [&] { return hasClient640(&win) && !isFull(); });
     pass("Escape in full screen gives a 640x480 client window: " + rectText(win));
+    if (!wmName.empty()) {
+        waitUntil("the window manager to decorate the window (a title bar in _NET_FRAME_EXTENTS)", 5000,
+                  [] { return frameExtents(programWindow)[2] > 0; });
+        pass("the window form is decorated by the window manager; the client area stays 640x480");
+    }
     Image windowed = waitForStill("the windowed frame");
     saveShot(windowed, "escape-windowed");
 
@@ -976,6 +1107,28 @@ void checkWindowForms() {
     waitUntil("Alt+Enter: the window again", 10000, [&] { return hasClient640(&back) && !isFull(); });
     expect(back.x == win.x && back.y == win.y,
            "Alt+Enter in full screen restores the window where it was: " + rectText(back));
+    if (!wmName.empty()) {
+        // Minimise and restore through the window manager: the restored window is drawn again.
+        Image before = waitForStill("the window before minimising");
+        XIconifyWindow(dpy, programWindow, DefaultScreen(dpy));
+        XFlush(dpy);
+        Rect r;
+        waitUntil("the window to be minimised", 5000, [&] { return !windowRect(programWindow, &r); });
+        // A user restores it some time later: the window manager's minimise animation is over.
+        waitForStill("the screen after minimising");
+        sendToRoot(programWindow, "_NET_ACTIVE_WINDOW", 2, CurrentTime);
+        auto sameClient = [&](const Image& img) {
+            for (int y = back.y; y < back.y + back.h; ++y) {
+                if (memcmp(img.at(back.x, y), before.at(back.x, y), size_t(back.w) * 3) != 0) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        waitUntil("the restored window to show the scene again", 5000,
+                  [&] { return windowRect(programWindow, &r) && sameClient(grabScreen()); });
+        pass("minimise and restore: the window comes back " + rectText(r) + " and is drawn again");
+    }
     closeAndExpectZero();
 }
 
@@ -1098,11 +1251,14 @@ bool parseArgs(int argc, char** argv) {
             exePath = v;
         } else if (k == "--out") {
             outDir = v;
+        } else if (k == "--wm") {
+            wmName = v;
         } else {
             return false;
         }
     }
-    return argc % 2 == 1 && !checkName.empty() && (mode == "native" || mode == "wine");
+    return argc % 2 == 1 && !checkName.empty() && (mode == "native" || mode == "wine") &&
+           (wmName.empty() || mode == "native");
 }
 
 }  // namespace
@@ -1110,12 +1266,15 @@ bool parseArgs(int argc, char** argv) {
 // Runs one check and reports it.
 int main(int argc, char** argv) {
     if (!parseArgs(argc, argv)) {
-        fprintf(stderr, "usage: kvr_e2e --mode native|wine --check NAME --exe PATH --out DIR\n");
+        fprintf(stderr, "usage: kvr_e2e --mode native|wine --check NAME --exe PATH --out DIR [--wm NAME]\n");
         return 2;
     }
     mkdir(outDir.c_str(), 0755);
     if (mode == "wine") {
         slowness = 3.0;
+    }
+    if (!wmName.empty()) {
+        mode = "native-wm";
     }
     int result = 0;
     try {
@@ -1147,6 +1306,19 @@ int main(int argc, char** argv) {
                 note(format("display %s, screen %dx%d", DisplayString(dpy), screenW, screenH));
                 // Start every check with the pointer at a known place and no button held.
                 movePointer(screenW / 2, screenH / 2);
+                if (!wmName.empty()) {
+                    if (!onPath(wmName) && !windowManagerRuns()) {
+                        const char* ci = getenv("CI");
+                        if (ci && *ci) {
+                            throw Failure("no " + wmName +
+                                          " on $PATH, and CI is set (scripts/lib.sh installs it)");
+                        }
+                        note("skipped: no " + wmName + " on $PATH");
+                        XCloseDisplay(dpy);
+                        return kSkip;
+                    }
+                    startWindowManager();
+                }
             }
             if (checkName == "startup") {
                 checkStartup();
@@ -1181,6 +1353,7 @@ int main(int argc, char** argv) {
         result = 1;
     }
     killProgram();
+    stopWindowManager();
     if (result == 0) {
         printf("[e2e %s/%s] PASSED: %d checks\n", mode.c_str(), checkName.c_str(), checksPassed);
     }
