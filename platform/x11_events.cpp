@@ -343,6 +343,14 @@ static void translate(XEvent& event) {
         case ClientMessage:
             handleClientMessage(w, event.xclient);
             break;
+        case DestroyNotify:
+            // Another client destroyed the window (xdotool windowclose, a session ending): with
+            // the window gone the program could only be killed, so ask it to close instead. A
+            // window we destroy or recreate ourselves no longer maps to this handle by now.
+            if (event.xdestroywindow.window == w->xwindow) {
+                post(w, WM_CLOSE, 0, 0, CurrentTime);
+            }
+            break;
         case UnmapNotify:
             w->visible = false;  // no VisibilityNotify comes when a window stops being viewable
             break;

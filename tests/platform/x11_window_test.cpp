@@ -265,6 +265,14 @@ TEST_F(X11Window, CloseButtonBecomesWmClose) {
     EXPECT_TRUE(GetWindowRect(hwnd, &rect)) << "WM_CLOSE alone destroys nothing";
 }
 
+TEST_F(X11Window, WindowDestroyedByAnotherClientBecomesWmClose) {
+    Display* d = x11test::input();
+    XDestroyWindow(d, x11test::xwindowOf(hwnd));
+    XSync(d, False);
+    EXPECT_TRUE(x11test::pumpUntil([] { return !messagesOf(WM_CLOSE).empty(); }, 2000));
+    EXPECT_EQ(messagesOf(WM_CLOSE).size(), 1u);
+}
+
 TEST_F(X11Window, WindowManagerPingIsAnsweredToTheRoot) {
     Display* d = x11test::input();
     Window root = DefaultRootWindow(d);
