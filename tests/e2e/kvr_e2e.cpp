@@ -23,7 +23,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -35,6 +34,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "x_driver.h"
 
 namespace {
 
@@ -86,8 +87,7 @@ void pass(const std::string& text) {
 
 // Milliseconds on a monotonic clock.
 double nowMs() {
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+    return xdrv::msBetween(0, xdrv::nowNs());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -232,11 +232,6 @@ int waitForExit(double timeoutMs) {
 struct Rect {
     int x = 0, y = 0, w = 0, h = 0;
 };
-
-// Ignores X errors: windows of another process may vanish while we look at them.
-int ignoreXErrors(Display*, XErrorEvent*) {
-    return 0;
-}
 
 // The window's title, or "" when it has none.
 std::string windowTitle(Window w) {
@@ -423,23 +418,10 @@ void pointerAt(int* x, int* y) {
     XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, x, y, &wx, &wy, &mask);
 }
 
-// Presses or releases one key.
-void keyEvent(KeySym sym, bool down) {
-    XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, sym), down, CurrentTime);
+// Taps one key, with another held around it when given (Alt+Enter, Alt+F4).
+void tapKey(KeySym sym, KeySym held = NoSymbol) {
+    xdrv::tapKey(dpy, sym, held);
     XFlush(dpy);
-}
-
-// Taps one key.
-void tapKey(KeySym sym) {
-    keyEvent(sym, true);
-    keyEvent(sym, false);
-}
-
-// Taps a key while another is held (Alt+Enter, Alt+F4).
-void chord(KeySym held, KeySym sym) {
-    keyEvent(held, true);
-    tapKey(sym);
-    keyEvent(held, false);
 }
 
 // Presses or releases a mouse button (4 and 5 are the wheel).
@@ -455,20 +437,6 @@ void wheel(int notches) {
         buttonEvent(b, true);
         buttonEvent(b, false);
     }
-}
-
-// Asks the program window to close, as a window manager's close box does.
-void sendDeleteWindow(Window w) {
-    XEvent e;
-    memset(&e, 0, sizeof e);
-    e.xclient.type = ClientMessage;
-    e.xclient.window = w;
-    e.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
-    e.xclient.format = 32;
-    e.xclient.data.l[0] = long(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
-    e.xclient.data.l[1] = CurrentTime;
-    XSendEvent(dpy, w, False, NoEventMask, &e);
-    XFlush(dpy);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -665,17 +633,17 @@ bool windowManagerRuns() {
     return check != 0 && windowProperty(check, "_NET_SUPPORTING_WM_CHECK") == check;
 }
 
-// True when the window manager's program can be found on $PATH.
-bool onPath(const std::string& program) {
+// Where the window manager's program is found on $PATH, or "" when it is not.
+std::string onPath(const std::string& program) {
     const char* path = getenv("PATH");
     std::istringstream dirs(path ? path : "");
     std::string dir;
     while (std::getline(dirs, dir, ':')) {
         if (!dir.empty() && access((dir + "/" + program).c_str(), X_OK) == 0) {
-            return true;
+            return dir + "/" + program;
         }
     }
-    return false;
+    return "";
 }
 
 // Starts the window manager unless one runs already, and waits until it manages the screen.
@@ -684,32 +652,14 @@ void startWindowManager() {
         note("a window manager already runs on this display: using it");
         return;
     }
-    wmPid = fork();
-    if (wmPid == 0) {
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        execlp(wmName.c_str(), wmName.c_str(), (char*)nullptr);
-        _exit(127);
-    }
+    wmPid = xdrv::spawn({onPath(wmName)}, "/dev/null", "/dev/null", true);
     waitUntil(wmName + " to manage the screen", 10000, windowManagerRuns);
     note("started window manager " + wmName + format(" (pid %d)", int(wmPid)));
 }
 
 // Stops the window manager this driver started.
 void stopWindowManager() {
-    if (wmPid <= 0) {
-        return;
-    }
-    kill(wmPid, SIGTERM);
-    for (int i = 0; i < 150 && waitpid(wmPid, nullptr, WNOHANG) == 0; ++i) {
-        usleep(20000);
-    }
-    if (waitpid(wmPid, nullptr, WNOHANG) == 0) {
-        kill(wmPid, SIGKILL);
-        waitpid(wmPid, nullptr, 0);
-    }
-    wmPid = -1;
+    xdrv::stop(wmPid, 3000.0);
 }
 
 // Sends an EWMH client message about window w to the root, as pagers and taskbars do.
@@ -802,7 +752,7 @@ Image startAndWaitForScene(const Camera& c = Camera()) {
 // window manager through the manager (_NET_CLOSE_WINDOW, as its close button does).
 void closeAndExpectZero() {
     if (wmName.empty()) {
-        sendDeleteWindow(programWindow);
+        xdrv::sendDeleteWindow(dpy, programWindow);
     } else {
         sendToRoot(programWindow, "_NET_CLOSE_WINDOW", CurrentTime, 2);
     }
@@ -1098,11 +1048,11 @@ void checkWindowForms() {
     expect(same, "a second Escape does nothing: the window stays " + rectText(still));
     saveShot(again, "escape-again");
 
-    chord(XK_Alt_L, XK_Return);
+    tapKey(XK_Return, XK_Alt_L);
     waitUntil("Alt+Enter: back to full screen", 10000, isFull);
     pass("Alt+Enter in the window returns to full screen");
     saveShot(waitForStill("the full-screen frame"), "alt-enter-full");
-    chord(XK_Alt_L, XK_Return);
+    tapKey(XK_Return, XK_Alt_L);
     Rect back;
     waitUntil("Alt+Enter: the window again", 10000, [&] { return hasClient640(&back) && !isFull(); });
     expect(back.x == win.x && back.y == win.y,
@@ -1138,7 +1088,7 @@ void checkClose() {
     closeAndExpectZero();
     note("stderr after close: " + (childStderr.empty() ? std::string("(empty)") : childStderr));
     startAndWaitForScene();
-    chord(XK_Alt_L, XK_F4);
+    tapKey(XK_F4, XK_Alt_L);
     int st = waitForExit(10000);
     expect(st == 0, format("Alt+F4 ends the program with status 0 (got %d)", st));
 }
@@ -1156,8 +1106,7 @@ void checkNoDisplay() {
 
 // CPU time used so far by a process, in seconds.
 double cpuSeconds(pid_t pid) {
-    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-    std::string s((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::string s = xdrv::readFile("/proc/" + std::to_string(pid) + "/stat");
     size_t p = s.rfind(')');
     if (p == std::string::npos) {
         return 0;
@@ -1287,10 +1236,9 @@ int main(int argc, char** argv) {
                 return kSkip;
             }
             if (checkName != "nodisplay") {
-                const char* required = getenv("KVR_REQUIRE_DISPLAY");
                 dpy = XOpenDisplay(nullptr);
                 if (!dpy) {
-                    if (required && std::string(required) == "1") {
+                    if (xdrv::displayRequired()) {
                         throw Failure("no X display, and KVR_REQUIRE_DISPLAY=1");
                     }
                     note("skipped: no X display");
@@ -1300,14 +1248,14 @@ int main(int argc, char** argv) {
                 if (!XTestQueryExtension(dpy, &ev, &er, &maj, &min)) {
                     throw Failure("the X server has no XTest extension");
                 }
-                XSetErrorHandler(ignoreXErrors);
+                XSetErrorHandler(xdrv::ignoreXErrors);
                 screenW = DisplayWidth(dpy, DefaultScreen(dpy));
                 screenH = DisplayHeight(dpy, DefaultScreen(dpy));
                 note(format("display %s, screen %dx%d", DisplayString(dpy), screenW, screenH));
                 // Start every check with the pointer at a known place and no button held.
                 movePointer(screenW / 2, screenH / 2);
                 if (!wmName.empty()) {
-                    if (!onPath(wmName) && !windowManagerRuns()) {
+                    if (onPath(wmName).empty() && !windowManagerRuns()) {
                         const char* ci = getenv("CI");
                         if (ci && *ci) {
                             throw Failure("no " + wmName +

@@ -188,10 +188,10 @@ int waitExit(pid_t& pid, double timeoutMs) {
     return -1;
 }
 
-void stop(pid_t& pid) {
+void stop(pid_t& pid, double graceMs) {
     if (pid > 0) {
         kill(pid, SIGTERM);
-        waitExit(pid, 1000.0);
+        waitExit(pid, graceMs);
     }
 }
 

@@ -1,6 +1,6 @@
 // x_driver.h - driving a real program from outside on an X server: child processes, their
 // windows found by title, XTest input, the window manager's close request, clocks and files.
-// Shared by the soak test and the benchmarks.
+// Shared by the soak test, the end-to-end driver and the benchmarks.
 #ifndef KVR_X_DRIVER_H
 #define KVR_X_DRIVER_H
 
@@ -53,8 +53,8 @@ bool exited(pid_t& pid, int* status = nullptr);
 // Waits up to timeoutMs for the child to end and returns its wait status; when it does not end
 // in time it is killed, reaped and -1 returned.
 int waitExit(pid_t& pid, double timeoutMs);
-// Ends a child: SIGTERM, then SIGKILL when it has not gone within a second.
-void stop(pid_t& pid);
+// Ends a child: SIGTERM, then SIGKILL when it has not gone within graceMs.
+void stop(pid_t& pid, double graceMs = 1000.0);
 
 }  // namespace xdrv
 
