@@ -35,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "glx_window.h"
 #include "x_driver.h"
 
 namespace {
@@ -1238,7 +1239,7 @@ int main(int argc, char** argv) {
             if (checkName != "nodisplay") {
                 dpy = XOpenDisplay(nullptr);
                 if (!dpy) {
-                    if (xdrv::displayRequired()) {
+                    if (glxwin::displayRequired()) {
                         throw Failure("no X display, and KVR_REQUIRE_DISPLAY=1");
                     }
                     note("skipped: no X display");

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "window_layer_reset.h"
 #include "fake_platform.h"
 #include "gl_recorder.h"
 #include "kelvor.h"
@@ -180,19 +181,7 @@ protected:
         fake::onMakeCurrent = [](bool current) { glrec::contextCurrent = current; };
         glrec::contextCurrent = false;
         memset(&ledger, 0, sizeof ledger);
-        kvr_hInstance = NULL;
-        kvr_hWnd = NULL;
-        kvr_hDC = NULL;
-        kvr_hRC = NULL;
-        kvr_lastResult = 0;
-        kvr_lastErrorStepDescription[0] = '\0';
-        kvr_active = 1;
-        kvr_isFullscreenFlag = 0;
-        kvr_rightDown = 0;
-        kvr_screenWidth = 0;
-        kvr_screenHeight = 0;
-        memset(kvr_keys, 0, sizeof kvr_keys);
-        kvr_winRect = RECT{0, 0, 0, 0};
+        resetWindowLayer();
         doneInit = 0;
         sceneId = 0;
         quitFlag = 0;

@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "window_layer_reset.h"
 #include "fake_platform.h"
 #include "gl_recorder.h"
 #include "kelvor.h"
@@ -319,19 +320,7 @@ void resetAll() {
     glrec::reset();
     // No context is current for the recorder: frames cost nothing and nothing piles up in its log.
     glrec::contextCurrent = false;
-    kvr_hInstance = NULL;
-    kvr_hWnd = NULL;
-    kvr_hDC = NULL;
-    kvr_hRC = NULL;
-    kvr_lastResult = 0;
-    kvr_lastErrorStepDescription[0] = '\0';
-    kvr_active = 1;
-    kvr_isFullscreenFlag = 0;
-    kvr_rightDown = 0;
-    kvr_screenWidth = 0;
-    kvr_screenHeight = 0;
-    memset(kvr_keys, 0, sizeof kvr_keys);
-    kvr_winRect = RECT{0, 0, 0, 0};
+    resetWindowLayer();
     yaw = kStartYaw;
     pitch = kStartPitch;
     eyeX = kStartEyeX;

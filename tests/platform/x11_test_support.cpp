@@ -37,42 +37,12 @@ LRESULT CALLBACK recordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-// Opens a connection, retrying the transient setup failures a busy server produces.
-Display* openDisplay() {
-    Display* d = nullptr;
-    for (int attempt = 0; attempt < 5 && d == nullptr; attempt++) {
-        if (attempt > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        d = XOpenDisplay(nullptr);
-    }
-    return d;
-}
-
 long long nowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 }  // namespace
-
-bool displayAvailable() {
-    const char* name = std::getenv("DISPLAY");
-    if (name == nullptr || name[0] == '\0') {
-        return false;
-    }
-    Display* d = openDisplay();
-    if (d == nullptr) {
-        return false;
-    }
-    XCloseDisplay(d);
-    return true;
-}
-
-bool displayRequired() {
-    const char* v = std::getenv("KVR_REQUIRE_DISPLAY");
-    return v != nullptr && std::strcmp(v, "1") == 0;
-}
 
 HWND openWindow() {
     received.clear();
@@ -179,7 +149,7 @@ Display* input() {
         // inside its traps and ignores the rest, so a window vanishing under a query does not
         // end the test process.
         kvr_x11Open();
-        inputDisplay = openDisplay();
+        inputDisplay = glxwin::openDisplay();
     }
     return inputDisplay;
 }

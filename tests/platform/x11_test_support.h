@@ -3,6 +3,7 @@
 #ifndef KVR_X11_TEST_SUPPORT_H
 #define KVR_X11_TEST_SUPPORT_H
 
+#include "glx_window.h"
 #include "kvr_platform.h"
 
 #include <X11/Xlib.h>
@@ -27,10 +28,8 @@ extern bool insideSetWindowPos;
 // Called by the recording window procedure on WM_SIZE with the new client size, when set.
 extern std::function<void(int, int)> onSize;
 
-// True when $DISPLAY names a server we can open.
-bool displayAvailable();
-// True when KVR_REQUIRE_DISPLAY=1: a missing display is then a failure, not a skip.
-bool displayRequired();
+using glxwin::displayAvailable;
+using glxwin::displayRequired;
 
 // Registers the test class, creates a 640 by 480 window with a double-buffered context,
 // shows and focuses it and waits for the activation; null on failure.

@@ -15,6 +15,7 @@
 // output.
 //
 // Exit status: 0 pass, 1 fail, 77 skipped (no display and KVR_REQUIRE_DISPLAY is not 1).
+#include "glx_window.h"
 #include "x_driver.h"
 
 #include <X11/Xatom.h>
@@ -322,7 +323,7 @@ int main(int argc, char** argv) {
     if (!parseOptions(argc, argv, opt)) {
         return 1;
     }
-    bool displayRequired = xdrv::displayRequired();
+    bool displayRequired = glxwin::displayRequired();
     dpy = XOpenDisplay(nullptr);
     if (dpy == nullptr) {
         fprintf(stderr, "soak: no X display%s\n", displayRequired ? " (KVR_REQUIRE_DISPLAY=1)" : "; skipped");

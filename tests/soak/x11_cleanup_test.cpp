@@ -30,6 +30,7 @@
 
 #include "kelvor.h"
 #include "kvr_window.h"
+#include "glx_window.h"
 #include "x_driver.h"
 #include "xres_count.h"
 
@@ -107,7 +108,7 @@ bool startRun(int goFd) {
 TEST(RealPlatformCleanup, StartAndCloseLeaveNoWindowContextOrPixmapBehind) {
     Display* dpy = XOpenDisplay(nullptr);
     if (dpy == nullptr) {
-        if (xdrv::displayRequired()) {
+        if (glxwin::displayRequired()) {
             FAIL() << "no X display and KVR_REQUIRE_DISPLAY=1";
         }
         GTEST_SKIP() << "no X display";

@@ -18,10 +18,11 @@ Display* display = nullptr;
 Window window = 0;
 Colormap colormap = 0;
 GLXContext context = nullptr;
+}  // namespace
 
-// Opens the display, trying again a few times: a busy Xvfb may refuse a connection
-// for a moment ("Resource temporarily unavailable") while its backlog is full.
-Display* openDisplayPatiently() {
+// A busy Xvfb may refuse or reset a connection for a moment ("Resource temporarily
+// unavailable") while its backlog is full: try again a few times.
+Display* openDisplay() {
     for (int attempt = 0; attempt < 20; ++attempt) {
         Display* d = XOpenDisplay(nullptr);
         if (d != nullptr) {
@@ -32,14 +33,13 @@ Display* openDisplayPatiently() {
     }
     return nullptr;
 }
-}  // namespace
 
 bool displayAvailable() {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || name[0] == '\0') {
         return false;
     }
-    Display* d = openDisplayPatiently();
+    Display* d = openDisplay();
     if (d == nullptr) {
         return false;
     }
@@ -54,7 +54,7 @@ bool displayRequired() {
 
 bool open(int width, int height) {
     close();
-    display = openDisplayPatiently();
+    display = openDisplay();
     if (display == nullptr) {
         return false;
     }

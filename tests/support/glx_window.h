@@ -5,8 +5,13 @@
 #include <string>
 #include <vector>
 
+#include <X11/Xlib.h>
+
 namespace glxwin {
 
+// Opens a connection to $DISPLAY, retrying for a moment when a busy server refuses it; null
+// when there is none.
+Display* openDisplay();
 // True when $DISPLAY names a server we can open.
 bool displayAvailable();
 // True when KVR_REQUIRE_DISPLAY=1: a missing display is then a failure, not a skip.

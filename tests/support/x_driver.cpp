@@ -41,11 +41,6 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
-bool displayRequired() {
-    const char* required = std::getenv("KVR_REQUIRE_DISPLAY");
-    return required != nullptr && std::strcmp(required, "1") == 0;
-}
-
 int ignoreXErrors(Display*, XErrorEvent*) {
     return 0;
 }

@@ -23,8 +23,6 @@ double msBetween(uint64_t from, uint64_t to);
 void sleepMs(double ms);
 // The whole content of a file, empty when it cannot be read.
 std::string readFile(const std::string& path);
-// True when KVR_REQUIRE_DISPLAY=1: a missing display is then a failure, not a skip.
-bool displayRequired();
 
 // An X error handler that ignores errors from requests on windows that went away meanwhile.
 int ignoreXErrors(Display*, XErrorEvent*);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "window_layer_reset.h"
 #include "fake_platform.h"
 #include "gl_recorder.h"
 #include "kelvor.h"
@@ -20,19 +21,7 @@ protected:
         // The recorder follows the fake's current context, as the real GL would.
         glrec::contextCurrent = false;
         fake::onMakeCurrent = [](bool current) { glrec::contextCurrent = current; };
-        kvr_hInstance = NULL;
-        kvr_hWnd = NULL;
-        kvr_hDC = NULL;
-        kvr_hRC = NULL;
-        kvr_lastResult = 0;
-        std::memset(kvr_lastErrorStepDescription, 0, sizeof kvr_lastErrorStepDescription);
-        kvr_active = 1;
-        kvr_isFullscreenFlag = 0;
-        kvr_rightDown = 0;
-        kvr_screenWidth = 0;
-        kvr_screenHeight = 0;
-        std::memset(kvr_keys, 0, sizeof kvr_keys);
-        kvr_winRect = RECT{0, 0, 0, 0};
+        resetWindowLayer();
         quitFlag = 0;
         doneInit = 0;
     }

@@ -34,23 +34,6 @@ std::size_t count(const std::string& prefix) {
 
 }  // namespace cb
 
-// Puts every global of the window layer back to its start value.
-void resetWindowLayer() {
-    kvr_hInstance = NULL;
-    kvr_hWnd = NULL;
-    kvr_hDC = NULL;
-    kvr_hRC = NULL;
-    kvr_lastResult = 0;
-    std::memset(kvr_lastErrorStepDescription, 0, sizeof kvr_lastErrorStepDescription);
-    kvr_active = 1;
-    kvr_isFullscreenFlag = 0;
-    kvr_rightDown = 0;
-    kvr_screenWidth = 0;
-    kvr_screenHeight = 0;
-    std::memset(kvr_keys, 0, sizeof kvr_keys);
-    kvr_winRect = RECT{0, 0, 0, 0};
-}
-
 // Records the call and answers cb::initResult.
 int onInit() {
     cb::events.push_back("onInit()");

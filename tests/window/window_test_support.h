@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fake_platform.h"
+#include "window_layer_reset.h"
 #include "kvr_window.h"
 
 namespace cb {
@@ -31,9 +32,6 @@ void reset();
 std::size_t count(const std::string& prefix);
 
 }  // namespace cb
-
-// Puts every global of the window layer back to its start value.
-void resetWindowLayer();
 
 // Resets the fake platform, the window layer and the recorded callbacks.
 class WindowLayerTest : public ::testing::Test {
