@@ -3,7 +3,10 @@
 #
 #   scripts/run.sh           build the Linux (Xlib + GLX) viewer and run it on $DISPLAY
 #   scripts/run.sh --wine    build the Windows executable with MinGW-w64 and run it under Wine
-#   scripts/run.sh --xvfb    run on a private virtual X server (nothing to see: for smoke runs)
+#   scripts/run.sh --xvfb    a headless first run on a private virtual X server: waits for the first
+#                            full-screen frame of the scene, saves it as build/kelvor-xvfb.png
+#                            (build/kelvor-xvfb-wine.png with --wine), closes the window as its close
+#                            box does and reports the exit status
 # Build trees go to build/<preset folder>, or under $KVR_BUILD_DIR when that is set.
 #
 # Without a Linux platform layer in the tree (no build/linux/Kelvor after the build) it falls
@@ -18,7 +21,7 @@ for arg in "$@"; do
     --wine) use_wine=1 ;;
     --xvfb) use_xvfb=1 ;;
     -h | --help)
-        sed -n '2,10s/^# \{0,1\}//p' "$0"
+        sed -n '2,13s/^# \{0,1\}//p' "$0"
         exit 0
         ;;
     *)
@@ -37,14 +40,22 @@ fi
 
 cd "$KVR_ROOT"
 kvr_install_packages "${KVR_BUILD_PACKAGES[@]}"
-[ "$use_xvfb" = 1 ] && kvr_install_packages xvfb xauth
+# The headless run also needs the virtual X server and ImageMagick for the screenshot.
+[ "$use_xvfb" = 1 ] && kvr_install_packages xvfb xauth imagemagick
+
+# Builds the given targets of the Linux tree, those of them it has.
+build_linux_targets() {
+    local targets=() t
+    cmake --preset linux -B "$KVR_BUILD_LINUX" >/dev/null
+    for t in "$@"; do
+        ninja -C "$KVR_BUILD_LINUX" -t targets all 2>/dev/null | grep -q "^$t:" && targets+=("$t")
+    done
+    [ ${#targets[@]} -eq 0 ] || cmake --build "$KVR_BUILD_LINUX" --target "${targets[@]}" -j2
+}
 
 if [ "$use_wine" = 0 ]; then
     kvr_say "building the Linux viewer ($KVR_BUILD_LINUX)"
-    cmake --preset linux -B "$KVR_BUILD_LINUX" >/dev/null
-    if ninja -C "$KVR_BUILD_LINUX" -t targets all 2>/dev/null | grep -q '^Kelvor:'; then
-        cmake --build "$KVR_BUILD_LINUX" --target Kelvor -j2
-    fi
+    build_linux_targets Kelvor
     if [ ! -x "$KVR_BUILD_LINUX/Kelvor" ]; then
         kvr_say "no Linux Kelvor was built: using the Windows build under Wine"
         use_wine=1
@@ -59,6 +70,11 @@ if [ "$use_wine" = 1 ]; then
 fi
 
 if [ "$use_xvfb" = 1 ]; then
+    # The driver of the headless run lives in the Linux tree (it needs Xlib and XTest).
+    kvr_say "building the headless-run driver ($KVR_BUILD_LINUX)"
+    build_linux_targets kvr_firstrun
+    firstrun="$KVR_BUILD_LINUX/tools/kvr_firstrun"
+    [ -x "$firstrun" ] || { echo "the headless-run driver was not built (needs libxtst-dev)" >&2; exit 1; }
     trap kvr_stop_xvfb EXIT
     kvr_start_xvfb
 fi
@@ -66,6 +82,25 @@ fi
 status=0
 if [ "$use_wine" = 1 ]; then
     kvr_wine_env "$KVR_BUILD_WINDOWS/wineprefix-run"
+fi
+if [ "$use_xvfb" = 1 ]; then
+    # Start, wait for the scene in full screen, take the picture, close the window, report.
+    if [ "$use_wine" = 1 ]; then
+        exe="$KVR_BUILD_WINDOWS/Kelvor.exe" shot="$KVR_BUILD/kelvor-xvfb-wine" how=(--wine)
+    else
+        exe="$KVR_BUILD_LINUX/Kelvor" shot="$KVR_BUILD/kelvor-xvfb" how=()
+    fi
+    kvr_say "starting $exe${how:+ under Wine} on $DISPLAY and waiting for the scene"
+    rm -f "$shot.ppm" "$shot.png"
+    "$firstrun" "${how[@]}" --shot "$shot.ppm" "$exe" || status=$?
+    if [ -s "$shot.ppm" ] && convert "$shot.ppm" -strip "$shot.png" && rm -f "$shot.ppm"; then
+        kvr_say "screenshot: $shot.png"
+    else
+        kvr_say "no screenshot was taken"
+        [ "$status" = 0 ] && status=1
+    fi
+    [ "$use_wine" = 1 ] && { wineserver -k 2>/dev/null || true; }
+elif [ "$use_wine" = 1 ]; then
     kvr_say "starting $KVR_BUILD_WINDOWS/Kelvor.exe under Wine on $DISPLAY"
     wine "$KVR_BUILD_WINDOWS/Kelvor.exe" || status=$?
     wineserver -k 2>/dev/null || true

@@ -4,7 +4,8 @@
 # Builds windows-cross, linux and linux-asan with warnings as errors, starts a private Xvfb
 # (1920x1080x24, stopped on exit), then runs all Linux tests (the Wine end-to-end run of the
 # cross-built Kelvor.exe among them) and the unit tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Prints a summary; exits non-zero if any step failed.
+# UndefinedBehaviorSanitizer, and makes and checks the packages (scripts/package.sh). Prints a
+# summary; exits non-zero if any step failed.
 # Build trees go to build/<preset folder>, or under $KVR_BUILD_DIR when that is set.
 # Extra arguments are passed to the full ctest run (for example -R e2e).
 set -uo pipefail
@@ -80,7 +81,7 @@ mkdir -p "$KVR_BUILD"
 rm -f "$KVR_BUILD/ctest-linux.log" "$KVR_BUILD/ctest-linux-asan.log" "$KVR_BUILD/ctest-soak-asan.log" \
     "$KVR_BUILD/ctest-fuzz.log"
 step "install packages" kvr_install_packages "${KVR_BUILD_PACKAGES[@]}" "${KVR_WINDOWS_PACKAGES[@]}" \
-    "${KVR_TEST_PACKAGES[@]}" || exit 1
+    "${KVR_TEST_PACKAGES[@]}" "${KVR_PACKAGE_PACKAGES[@]}" || exit 1
 # Clang and its fuzzer runtime for the libFuzzer run: wanted, not required (names differ across
 # releases); without them that run is skipped and the summary says so.
 kvr_install_packages "${KVR_FUZZ_PACKAGES[@]}" || kvr_say "clang or its fuzzer runtime could not be installed"
@@ -106,6 +107,10 @@ if [ $linux_ok = 1 ]; then
         n_wine=$(ctest --test-dir "$KVR_BUILD_LINUX" -N -L wine 2>/dev/null | sed -n 's/^Total Tests: //p')
         summary+=("      (${n_wine:-0} of those ran Kelvor.exe under Wine)")
     fi
+fi
+# The packages: made from the two trees just built, installed and started as a user would.
+if [ $linux_ok = 1 ] && [ -n "$windows_exe" ]; then
+    step "packages (scripts/package.sh)" "$KVR_ROOT/scripts/package.sh"
 fi
 if [ $asan_ok = 1 ]; then
     step "ctest linux-asan (unit tests under sanitizers)" \
