@@ -29,6 +29,10 @@ namespace {
 const char* kTitle = "OpenGL Test";
 const int kDriverFailed = 125;
 const int kTimedOut = 124;
+// The viewer's starting view angles in degrees (the pointer sets yaw = 180 x, pitch = 90 y, with x
+// and y from -1 to 1 across the screen).
+const double kStartYaw = -40.3;
+const double kStartPitch = 3.3;
 
 // A screen picture: RGB, top row first.
 struct Picture {
@@ -193,11 +197,14 @@ int main(int argc, char** argv) {
     }
     XSetErrorHandler(xdrv::ignoreXErrors);
     int screenW = DisplayWidth(dpy, DefaultScreen(dpy)), screenH = DisplayHeight(dpy, DefaultScreen(dpy));
-    // The pointer in the middle of the screen: the full-screen window then starts with the view
-    // straight ahead even when the system reports the pointer under the new window as a move.
+    // Windows (and Wine) report the pointer under a new window as a move, and the viewer turns
+    // its view to the pointer's position at once. Park the pointer where that move gives the
+    // starting view angles, so the picture shows the scene from the starting camera either way.
     int ev, er, major, minor;
     if (XTestQueryExtension(dpy, &ev, &er, &major, &minor)) {
-        XTestFakeMotionEvent(dpy, -1, screenW / 2, screenH / 2, CurrentTime);
+        int x = static_cast<int>(screenW / 2 + kStartYaw / 180.0 * (screenW / 2) + 0.5);
+        int y = static_cast<int>(screenH / 2 + kStartPitch / 90.0 * (screenH / 2) + 0.5);
+        XTestFakeMotionEvent(dpy, -1, x, y, CurrentTime);
         XSync(dpy, False);
     }
 
