@@ -119,8 +119,9 @@ kvr_say "checking $deb"
 [ "$(dpkg-deb -f "$DIST/$deb" Version)" = "$version" ] || fail "$deb does not carry version $version"
 depends="$(dpkg-deb -f "$DIST/$deb" Depends)"
 echo "  Depends: $depends"
-for lib in libc6 libx11-6 libgl1; do
-    grep -q "\b$lib\b" <<<"$depends" || fail "$deb does not depend on $lib (dpkg-shlibdeps found: $depends)"
+# The C library, Xlib and GLX (libglx0 where the GL libraries come from GLVND, libgl1 elsewhere).
+for lib in libc6 libx11-6 'libglx0\|libgl1'; do
+    grep -q "\b\($lib\)\b" <<<"$depends" || fail "$deb does not depend on $lib (dpkg-shlibdeps found: $depends)"
 done
 ok "dependencies computed from the executable's libraries"
 dpkg-deb -c "$DIST/$deb" | awk '{print $NF}' | expect_paths "$deb" ./usr/bin/Kelvor \
