@@ -4,8 +4,12 @@
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 
+#include <errno.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -16,12 +20,48 @@ KvrX11Window kvr_x11Windows[KVR_X11_MAX_WINDOWS] = {};
 static int trapDepth = 0;
 static int trapError = 0;
 
-// Records protocol errors instead of Xlib's default of ending the process.
-static int recordXError(Display*, XErrorEvent* event) {
-    if (trapDepth > 0 && trapError == 0) {
-        trapError = event->error_code;
+// Kinds of error (error code and request) already reported outside a trap.
+static unsigned reportedErrors[64];
+static int reportedErrorCount = 0;
+
+// Records protocol errors inside a trap instead of Xlib's default of ending the process;
+// errors outside a trap are reported on standard error, once per error code and request.
+static int recordXError(Display* display, XErrorEvent* event) {
+    if (trapDepth > 0) {
+        if (trapError == 0) {
+            trapError = event->error_code;
+        }
+        return 0;
     }
+    unsigned kind = ((unsigned)event->error_code << 16) | ((unsigned)event->request_code << 8) |
+                    (unsigned)event->minor_code;
+    for (int i = 0; i < reportedErrorCount; i++) {
+        if (reportedErrors[i] == kind) {
+            return 0;
+        }
+    }
+    if (reportedErrorCount < (int)(sizeof reportedErrors / sizeof reportedErrors[0])) {
+        reportedErrors[reportedErrorCount++] = kind;
+    }
+    char text[128] = "";
+    XGetErrorText(display, event->error_code, text, (int)sizeof text);
+    std::fprintf(stderr, "%s: X error %d (%s) in request %d.%d, resource 0x%lx (reported once)\n",
+                 program_invocation_short_name, event->error_code, text, event->request_code,
+                 event->minor_code, (unsigned long)event->resourceid);
+    std::fflush(stderr);
     return 0;
+}
+
+// The connection to the X server broke (the server ended, or the network went): one line that
+// names the display, and the status documented for it. Xlib cannot go on after this, and the
+// handler must not return.
+static int lostDisplay(Display* display) {
+    const char* name = display != nullptr ? DisplayString(display) : nullptr;
+    std::fprintf(stderr, "%s: lost the connection to X display \"%s\"; exiting with status %d\n",
+                 program_invocation_short_name, name != nullptr ? name : "", KVR_X11_LOST_DISPLAY_STATUS);
+    std::fflush(stderr);
+    std::fflush(stdout);
+    _exit(KVR_X11_LOST_DISPLAY_STATUS);
 }
 
 // Interns every atom the layer uses in one round trip.
@@ -81,6 +121,7 @@ bool kvr_x11Open() {
     kvr_x11.screen = DefaultScreen(display);
     kvr_x11.root = RootWindow(display, kvr_x11.screen);
     XSetErrorHandler(recordXError);
+    XSetIOErrorHandler(lostDisplay);
     internAtoms();
     // Held keys repeat as presses only, for this connection alone.
     Bool supported = False;

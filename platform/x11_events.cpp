@@ -11,7 +11,8 @@
 #include <cstring>
 #include <deque>
 
-// Module state: queued messages, the pending quit, held keys and the latest pointer warps.
+// Module state: queued messages, the pending quit, held keys, the latest pointer warps and the
+// key names.
 static std::deque<MSG> queue;
 static bool quitPending = false;
 static int quitCode = 0;
@@ -20,11 +21,15 @@ static UINT keyVk[256];
 static unsigned long warpSerials[8];
 static int warpCount = 0;
 static POINT lastPoint = {0, 0};
+// XKB's names of the keys (such as "AD02"), read once per keyboard mapping.
+static char keyNames[256][4];
+static bool keyNamesRead = false;
 
 void kvr_x11ResetInput() {
     std::memset(keyDown, 0, sizeof keyDown);
     std::memset(keyVk, 0, sizeof keyVk);
     warpCount = 0;
+    keyNamesRead = false;
 }
 
 void kvr_x11NoteWarp(unsigned long serial) {
@@ -62,14 +67,72 @@ static void post(KvrX11Window* w, UINT message, WPARAM wParam, LPARAM lParam, Ti
     queue.push_back(msg);
 }
 
-// True while a held key's virtual-key code is the given one.
-static bool held(UINT vk) {
-    for (int i = 0; i < 256; i++) {
-        if (keyDown[i] && keyVk[i] == vk) {
-            return true;
+// Reads the XKB key names; without XKB they stay empty and keys are placed by evdev keycode.
+static void readKeyNames() {
+    std::memset(keyNames, 0, sizeof keyNames);
+    keyNamesRead = true;
+    XkbDescPtr keyboard = XkbGetMap(kvr_x11.display, 0, XkbUseCoreKbd);
+    if (keyboard == nullptr) {
+        return;
+    }
+    if (XkbGetNames(kvr_x11.display, XkbKeyNamesMask, keyboard) == Success && keyboard->names != nullptr &&
+        keyboard->names->keys != nullptr) {
+        for (int code = keyboard->min_key_code; code <= keyboard->max_key_code && code < 256; code++) {
+            std::memcpy(keyNames[code], keyboard->names->keys[code].name, 4);
         }
     }
-    return false;
+    XkbFreeKeyboard(keyboard, 0, True);
+}
+
+// The symbol of a key in the layout group active for a modifier state, at the level chosen
+// by the given extra modifiers (Shift for the second level), NoSymbol when there is none.
+static KeySym symbolInGroup(unsigned keycode, unsigned state, unsigned extra) {
+    unsigned modifiers = 0;
+    KeySym symbol = NoSymbol;
+    // Bits 13 and 14 of an event's state carry the XKB group.
+    unsigned groupBits = state & (3u << 13);
+    if (!XkbLookupKeySym(kvr_x11.display, (KeyCode)keycode, groupBits | extra, &modifiers, &symbol)) {
+        return NoSymbol;
+    }
+    return symbol;
+}
+
+// The virtual-key code of a key event. The symbol comes from the active layout group, so that
+// a Latin layout maps by its labels (the French A key is VK_A wherever it sits); Shift does
+// not change the code (the '1' key is '1' whatever it types), Num Lock picks the keypad digits.
+// Keys whose symbol has no code (Cyrillic, Greek, Hebrew letters) are placed by their position
+// on a US keyboard, as Win32 does: the W key of a Russian layout is VK_W.
+static UINT keyVkOf(const XKeyEvent& event) {
+    unsigned keycode = event.keycode & 0xFFu;
+    KeySym level0 = symbolInGroup(keycode, event.state, 0);
+    KeySym level1 = symbolInGroup(keycode, event.state, ShiftMask);
+    // Num Lock is Mod2 on every common keymap.
+    UINT vk = kvr_x11KeysymToVk(kvr_x11NumLockKeysym(level0, level1, (event.state & Mod2Mask) != 0));
+    if (vk != 0) {
+        return vk;
+    }
+    if (!keyNamesRead) {
+        readKeyNames();
+    }
+    return kvr_x11PositionVk(keyNames[keycode], keycode);
+}
+
+// Held keys follow the keyboard as the server reports it (XQueryKeymap, KeymapNotify): keys
+// released unseen (in another window, or during another client's grab) are up, and Shift,
+// Control or Alt pressed unseen are held. No key messages are made for it.
+static void refreshHeldKeys(const char keys[32]) {
+    for (int i = 8; i < 256; i++) {
+        bool down = (keys[i / 8] & (1 << (i % 8))) != 0;
+        if (down && !keyDown[i]) {
+            UINT vk = kvr_x11KeysymToVk(XkbKeycodeToKeysym(kvr_x11.display, (KeyCode)i, 0, 0));
+            if (vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU) {
+                keyDown[i] = true;
+                keyVk[i] = vk;
+            }
+        } else if (!down) {
+            keyDown[i] = false;
+        }
+    }
 }
 
 // True when a key release is the first half of an old-style auto-repeat pair.
@@ -84,11 +147,9 @@ static bool releaseIsRepeat(const XKeyEvent& release) {
 
 // A key press or release becomes WM_KEYDOWN, WM_SYSKEYDOWN, WM_KEYUP or WM_SYSKEYUP.
 static void handleKey(KvrX11Window* w, XKeyEvent& event, bool press) {
-    // Num Lock is Mod2 on every common keymap.
-    KeySym level0 = XLookupKeysym(&event, 0);
-    KeySym level1 = XLookupKeysym(&event, 1);
-    UINT vk = kvr_x11KeysymToVk(kvr_x11NumLockKeysym(level0, level1, (event.state & Mod2Mask) != 0));
     unsigned keycode = event.keycode & 0xFFu;
+    // A release carries the code its press had, even when the layout or Num Lock changed since.
+    UINT vk = !press && keyDown[keycode] ? keyVk[keycode] : keyVkOf(event);
     if (vk == 0) {
         return;
     }
@@ -96,16 +157,13 @@ static void handleKey(KvrX11Window* w, XKeyEvent& event, bool press) {
         return;  // the press that follows is reported as a repeat
     }
     bool wasDown = keyDown[keycode];
-    if (press) {
-        keyDown[keycode] = true;
-        keyVk[keycode] = vk;
-    }
-    // Alt is tracked here: event.state holds the modifiers as they were before the event.
-    bool alt = held(VK_MENU);
-    bool control = held(VK_CONTROL);
-    if (!press) {
-        keyDown[keycode] = false;
-    }
+    keyDown[keycode] = press;
+    keyVk[keycode] = vk;
+    // Alt and Control come from the server's state (as it was just before this event, so a
+    // modifier's own press counts too), never from our record of presses and releases: another
+    // client's keyboard grab can swallow a release.
+    bool alt = (event.state & Mod1Mask) != 0 || vk == VK_MENU;
+    bool control = (event.state & ControlMask) != 0 || vk == VK_CONTROL;
     bool extended = false;
     unsigned scan = kvr_x11ScanCode(event.keycode, &extended);
     UINT message = kvr_x11KeyMessage(vk, alt, control, !press);
@@ -159,6 +217,13 @@ static void handleMotion(KvrX11Window* w, XEvent& event) {
     }
     lastPoint.x = latest.xmotion.x_root;
     lastPoint.y = latest.xmotion.y_root;
+    // While a button is held X keeps sending motion from outside the window (its implicit grab);
+    // Win32 sends no moves from outside the client area unless the program captured the mouse,
+    // which this subset never does.
+    int x = latest.xmotion.x, y = latest.xmotion.y;
+    if (x < 0 || y < 0 || (w->reportedWidth >= 0 && (x >= w->reportedWidth || y >= w->reportedHeight))) {
+        return;
+    }
     post(w, WM_MOUSEMOVE, kvr_x11MouseKeyFlags(latest.xmotion.state),
          kvr_x11PointLParam(latest.xmotion.x, latest.xmotion.y), latest.xmotion.time);
 }
@@ -257,29 +322,17 @@ static void handleProperty(KvrX11Window* w, XPropertyEvent& event) {
     }
 }
 
-// Gaining or losing the input focus becomes WM_ACTIVATE.
+// Gaining or losing the input focus becomes WM_ACTIVATE; every focus gain, including the one
+// that ends another client's keyboard grab, brings the held keys up to date.
 static void handleFocus(KvrX11Window* w, XFocusChangeEvent& event, bool in) {
+    if (in) {
+        char keys[32];
+        XQueryKeymap(kvr_x11.display, keys);
+        refreshHeldKeys(keys);
+    }
     if (event.mode == NotifyGrab || event.mode == NotifyUngrab || event.detail == NotifyPointer ||
         event.detail == NotifyInferior) {
         return;
-    }
-    if (in) {
-        // Held keys follow the keyboard as it is now: keys released in another window are up,
-        // and Shift, Control or Alt pressed there are held. No key messages are made for it.
-        char keys[32];
-        XQueryKeymap(kvr_x11.display, keys);
-        for (int i = 8; i < 256; i++) {
-            bool down = (keys[i / 8] & (1 << (i % 8))) != 0;
-            if (down && !keyDown[i]) {
-                UINT vk = kvr_x11KeysymToVk(XkbKeycodeToKeysym(kvr_x11.display, (KeyCode)i, 0, 0));
-                if (vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU) {
-                    keyDown[i] = true;
-                    keyVk[i] = vk;
-                }
-            } else if (!down) {
-                keyDown[i] = false;
-            }
-        }
     }
     if (in == w->focused) {
         return;
@@ -312,6 +365,11 @@ static void handleClientMessage(KvrX11Window* w, XClientMessageEvent& event) {
 static void translate(XEvent& event) {
     if (event.type == MappingNotify) {
         XRefreshKeyboardMapping(&event.xmapping);
+        keyNamesRead = false;
+        return;
+    }
+    if (event.type == KeymapNotify) {
+        refreshHeldKeys(event.xkeymap.key_vector);  // it names no window
         return;
     }
     KvrX11Window* w = kvr_x11WindowOfX(event.xany.window);

@@ -5,6 +5,9 @@
 // same HWND, because an X window's visual is fixed when it is created.
 #include "x11_state.h"
 
+#include <X11/extensions/Xcomposite.h>
+
+#include <cstdio>
 #include <cstdlib>
 
 // One rendering context.
@@ -93,8 +96,14 @@ static bool rankConfig(GLXFBConfig config, const PIXELFORMATDESCRIPTOR* pfd, int
                 attribute(config, GLX_ACCUM_BLUE_SIZE) + attribute(config, GLX_ACCUM_ALPHA_SIZE);
     XVisualInfo* visual = glXGetVisualFromFBConfig(kvr_x11.display, config);
     int visualDepth = visual != nullptr ? visual->depth : 0;
+    int visualClass = visual != nullptr ? visual->c_class : -1;
     if (visual != nullptr) {
         XFree(visual);
+    }
+    // Only TrueColor, as on Win32: DirectColor, PseudoColor and the gray classes would show
+    // the frame through a colormap nobody fills.
+    if (visualClass != TrueColor) {
+        return false;
     }
     // Compositors treat 32-bit (ARGB) visuals as translucent: they come last.
     key[0] = visualDepth == 32 ? 1 : 0;
@@ -140,6 +149,27 @@ extern "C" int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* pf
     return best;
 }
 
+// Makes the server keep the window's contents while other windows cover it, as Win32 does:
+// without a compositing manager, a part uncovered would otherwise show what covered it until
+// the next frame. The Composite extension's automatic redirection keeps the window in its own
+// pixmap and copies it to the screen. A running compositing manager keeps contents already.
+static void keepContents(Window xwindow) {
+    Display* d = kvr_x11.display;
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (!XCompositeQueryExtension(d, &eventBase, &errorBase) || !XCompositeQueryVersion(d, &major, &minor) ||
+        (major == 0 && minor < 2)) {
+        return;
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "_NET_WM_CM_S%d", kvr_x11.screen);
+    if (XGetSelectionOwner(d, XInternAtom(d, name, False)) != None) {
+        return;
+    }
+    kvr_x11TrapBegin();
+    XCompositeRedirectWindow(d, xwindow, CompositeRedirectAutomatic);
+    kvr_x11TrapEnd();
+}
+
 extern "C" BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR*) {
     KvrX11Window* w = kvr_x11FindDcWindow(hdc);
     GLXFBConfig config = kvr_x11FbConfig(format);
@@ -176,6 +206,7 @@ extern "C" BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESC
     }
     kvr_x11TrapEnd();
     w->pixelFormat = format;
+    keepContents(w->xwindow);
     if (wasMapped) {
         XMapRaised(kvr_x11.display, w->xwindow);
         kvr_x11WaitViewable(w);
@@ -242,6 +273,18 @@ static KvrX11Context* findContext(HGLRC hglrc, int* slot) {
     return &contexts[index];
 }
 
+// A new rendering context of a config, direct or indirect; null when X refused it.
+static GLXContext createContext(GLXFBConfig config, bool direct) {
+    kvr_x11TrapBegin();
+    GLXContext context =
+        glXCreateNewContext(kvr_x11.display, config, GLX_RGBA_TYPE, nullptr, direct ? True : False);
+    if (kvr_x11TrapEnd() != 0 && context != nullptr) {
+        glXDestroyContext(kvr_x11.display, context);
+        context = nullptr;
+    }
+    return context;
+}
+
 extern "C" HGLRC WINAPI wglCreateContext(HDC hdc) {
     KvrX11Window* w = kvr_x11FindDcWindow(hdc);
     if (w == nullptr || w->pixelFormat == 0) {
@@ -255,15 +298,11 @@ extern "C" HGLRC WINAPI wglCreateContext(HDC hdc) {
         return nullptr;
     }
     GLXFBConfig config = kvr_x11FbConfig(w->pixelFormat);
-    // Direct rendering is preferred; an indirect context is the fallback.
-    kvr_x11TrapBegin();
-    GLXContext context = glXCreateNewContext(kvr_x11.display, config, GLX_RGBA_TYPE, nullptr, True);
+    // Direct rendering is preferred; an indirect context is the fallback. Each attempt has its
+    // own trap, so an error of the first does not discard a second that succeeded.
+    GLXContext context = createContext(config, True);
     if (context == nullptr) {
-        context = glXCreateNewContext(kvr_x11.display, config, GLX_RGBA_TYPE, nullptr, False);
-    }
-    if (kvr_x11TrapEnd() != 0 && context != nullptr) {
-        glXDestroyContext(kvr_x11.display, context);
-        context = nullptr;
+        context = createContext(config, False);
     }
     if (context == nullptr) {
         return nullptr;

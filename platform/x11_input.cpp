@@ -53,6 +53,36 @@ UINT kvr_x11KeysymToVk(unsigned long keysym) {
     }
 }
 
+UINT kvr_x11PositionVk(const char* keyName, unsigned keycode) {
+    // The four rows of a US keyboard from the digits down, by XKB row letter and by the evdev
+    // code of each row's first key (the evdev codes are PC scan codes plus 8).
+    // clang-format off
+    static const struct { char row; unsigned firstEvdev; const char* keys; } rows[] = {
+        {'E', 2 + 8, "1234567890"}, {'D', 16 + 8, "QWERTYUIOP"},
+        {'C', 30 + 8, "ASDFGHJKL"}, {'B', 44 + 8, "ZXCVBNM"},
+    };
+    // clang-format on
+    bool named = keyName != nullptr && keyName[0] != '\0';
+    for (const auto& r : rows) {
+        unsigned count = 0;
+        while (r.keys[count] != '\0') {
+            count++;
+        }
+        if (named) {
+            if (keyName[0] != 'A' || keyName[1] != r.row || keyName[2] < '0' || keyName[2] > '9' ||
+                keyName[3] < '0' || keyName[3] > '9') {
+                continue;
+            }
+            unsigned column = (unsigned)(keyName[2] - '0') * 10 + (unsigned)(keyName[3] - '0');
+            return column >= 1 && column <= count ? (UINT)r.keys[column - 1] : 0;
+        }
+        if (keycode >= r.firstEvdev && keycode < r.firstEvdev + count) {
+            return (UINT)r.keys[keycode - r.firstEvdev];
+        }
+    }
+    return 0;
+}
+
 unsigned long kvr_x11NumLockKeysym(unsigned long level0, unsigned long level1, bool numLock) {
     bool keypadDigit = (level1 >= XK_KP_0 && level1 <= XK_KP_9) || level1 == XK_KP_Decimal;
     return numLock && keypadDigit ? level1 : level0;

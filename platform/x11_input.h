@@ -9,6 +9,11 @@
 
 // The virtual-key code of an unshifted keysym, 0 when the key has none.
 UINT kvr_x11KeysymToVk(unsigned long keysym);
+// The virtual-key code of a letter or digit key by its place on a US keyboard, as Win32 gives
+// the letter and digit keys of non-Latin layouts: by the XKB key name (four characters, such as
+// "AD02" for W; need not end in a null) or, when the name is empty, by the evdev keycode.
+// 0 for the other keys.
+UINT kvr_x11PositionVk(const char* keyName, unsigned keycode);
 // The keypad digit or decimal keysym of the NumLock level, or the keysym itself when it has none.
 unsigned long kvr_x11NumLockKeysym(unsigned long level0, unsigned long level1, bool numLock);
 // The PC scan code of an X keycode (evdev keycodes are scan code + 8); sets *extended for E0 keys.

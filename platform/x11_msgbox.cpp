@@ -71,11 +71,28 @@ static bool onButton(const KvrX11Dialog& dialog, int x, int y) {
            y < dialog.buttonY + dialog.buttonHeight;
 }
 
+// The dialog's font: "fixed" where the server has it, else another common one, else the font
+// of the default graphics context, which the server always has; null only when none answers.
+static XFontStruct* loadFont(Display* d, bool* ownFont) {
+    static const char* const names[] = {"fixed", "-*-*-medium-r-normal--*-120-*-*-*-*-iso8859-1",
+                                        "-*-*-*-r-*--*-*-*-*-*-*-*-*", "*"};
+    *ownFont = true;
+    for (const char* name : names) {
+        XFontStruct* font = XLoadQueryFont(d, name);
+        if (font != nullptr) {
+            return font;
+        }
+    }
+    *ownFont = false;
+    return XQueryFont(d, XGContextFromGC(DefaultGC(d, DefaultScreen(d))));
+}
+
 // Shows the dialog on its own display connection and waits until it is dismissed.
 static void showDialog(Display* d, const char* text, const char* caption) {
     KvrX11Dialog dialog;
     dialog.display = d;
-    dialog.font = XLoadQueryFont(d, "fixed");
+    bool ownFont = false;
+    dialog.font = loadFont(d, &ownFont);
     if (dialog.font == nullptr) {
         return;
     }
@@ -108,7 +125,9 @@ static void showDialog(Display* d, const char* text, const char* caption) {
     XChangeProperty(d, dialog.window, windowType, XA_ATOM, 32, PropModeReplace, (unsigned char*)&dialogType,
                     1);
     dialog.gc = XCreateGC(d, dialog.window, 0, nullptr);
-    XSetFont(d, dialog.gc, dialog.font->fid);
+    if (ownFont) {
+        XSetFont(d, dialog.gc, dialog.font->fid);
+    }
     XMapRaised(d, dialog.window);
     bool done = false;
     bool pressedOnButton = false;
@@ -149,7 +168,11 @@ static void showDialog(Display* d, const char* text, const char* caption) {
     }
     XFreeGC(d, dialog.gc);
     XDestroyWindow(d, dialog.window);
-    XFreeFont(d, dialog.font);
+    if (ownFont) {
+        XFreeFont(d, dialog.font);
+    } else {
+        XFreeFontInfo(nullptr, dialog.font, 1);
+    }
     XSync(d, False);
 }
 

@@ -22,6 +22,8 @@
 #define KVR_X11_MAX_WINDOWS 16
 #define KVR_X11_MAX_CONTEXTS 16
 #define KVR_X11_MAX_CLASSES 16
+// Exit status when the connection to the X server is lost (EX_IOERR of sysexits.h).
+#define KVR_X11_LOST_DISPLAY_STATUS 74
 
 // The atoms the layer uses, interned once when the display is opened.
 struct KvrX11Atoms {

@@ -193,7 +193,8 @@ bool kvr_x11CreateXWindow(KvrX11Window* w, XVisualInfo* visual, int x, int y, in
     attributes.border_pixel = 0;
     attributes.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
                             PointerMotionMask | StructureNotifyMask | FocusChangeMask | PropertyChangeMask |
-                            ExposureMask | EnterWindowMask | LeaveWindowMask | VisibilityChangeMask;
+                            ExposureMask | EnterWindowMask | LeaveWindowMask | VisibilityChangeMask |
+                            KeymapStateMask;
     unsigned long mask = CWBackPixmap | CWBorderPixel | CWEventMask;
     int depth = CopyFromParent;
     Visual* xvisual = CopyFromParent;

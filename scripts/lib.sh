@@ -49,6 +49,8 @@ kvr_install_packages() {
 # Packages needed to configure and build the Linux preset (tests are configured with it).
 KVR_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libx11-dev libxtst-dev)
+# The Composite extension keeps a covered window's contents.
+KVR_BUILD_PACKAGES+=(libxcomposite-dev)
 # Packages needed to cross-build for Windows and run the result under Wine.
 KVR_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine wine64)
 # Packages needed to run the tests on a virtual X server and look at what they show; openbox is
@@ -57,6 +59,8 @@ KVR_TEST_PACKAGES=(clang-format xvfb xauth x11-utils imagemagick xdotool procps 
 # Packages for making and checking the packages (scripts/package.sh): dpkg-shlibdeps and file for
 # the .deb's dependencies, desktop-file-validate, wrestool for the executable's resources.
 KVR_PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils icoutils)
+# setxkbmap and the layouts it loads, for the keyboard-layout tests.
+KVR_TEST_PACKAGES+=(x11-xkb-utils xkb-data)
 # Packages for the libFuzzer run of the window procedure (optional: skipped without them).
 KVR_FUZZ_PACKAGES=(clang libclang-rt-dev)
 

@@ -244,6 +244,33 @@ TEST_F(X11Input, PointerWarpArrivesAsItsOwnMove) {
     EXPECT_EQ(HIWORD(moves[1].lParam), 60);
 }
 
+TEST_F(X11Input, DragOutOfTheWindowSendsNoMovesFromOutside) {
+    // From the centre, with the right button held, out past each edge and back in.
+    const POINT path[] = {{320, 240}, {500, 300},   {700, 300}, {900, 600}, {320, 700},
+                          {-50, 240}, {-200, -100}, {320, -30}, {400, 200}};
+    x11test::moveTo(rect.left + 320, rect.top + 240);
+    x11test::button(3, true);
+    for (const POINT& p : path) {
+        x11test::moveTo(rect.left + p.x, rect.top + p.y);
+        x11test::settle();
+        x11test::pumpFor(20);
+    }
+    x11test::button(3, false);
+    x11test::settle();
+    x11test::pumpFor(100);
+    auto moves = messagesOf(WM_MOUSEMOVE);
+    ASSERT_FALSE(moves.empty());
+    for (const auto& m : moves) {
+        int x = (short)LOWORD(m.lParam), y = (short)HIWORD(m.lParam);
+        EXPECT_TRUE(x >= 0 && x < 640 && y >= 0 && y < 480) << "a move from outside: " << x << ", " << y;
+    }
+    // Moves resume when the pointer comes back in.
+    EXPECT_EQ(LOWORD(moves.back().lParam), 400);
+    EXPECT_EQ(HIWORD(moves.back().lParam), 200);
+    EXPECT_EQ(moves.back().wParam, (WPARAM)MK_RBUTTON);
+    ASSERT_EQ(messagesOf(WM_RBUTTONUP).size(), 1u);
+}
+
 TEST_F(X11Input, AltPressedWhileAnotherWindowHadTheFocusCountsAsHeld) {
     // Another window takes the focus: an unmanaged one, so that a window manager neither
     // frames it nor hands the focus straight back as it does when the focus goes to None.

@@ -8,6 +8,7 @@
 
 #include <X11/Xutil.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -196,4 +197,233 @@ TEST(X11Program, WithoutDisplayReportsTheFailedStepAndExits255) {
         EXPECT_NE(text.find("Error Occurred: "), std::string::npos) << text;
         EXPECT_NE(text.find("Creating WindowEx"), std::string::npos) << text;
     }
+}
+
+namespace {
+
+// Waits until a program's "OpenGL Test" window is shown over the whole screen; 0 when it is not.
+Window waitFullScreen(Display* d) {
+    int sw = DisplayWidth(d, DefaultScreen(d));
+    for (int i = 0; i < 1000; i++) {
+        Window w = findWindow(d, "OpenGL Test");
+        XWindowAttributes attributes = {};
+        if (w != 0 && XGetWindowAttributes(d, w, &attributes) && attributes.map_state == IsViewable &&
+            attributes.width == sw) {
+            return w;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return 0;
+}
+
+// Ends a child that is still running.
+void stop(pid_t pid) {
+    if (waitExit(pid, 0) == -1000) {
+        kill(pid, SIGKILL);
+        waitExit(pid, 2000);
+    }
+}
+
+// The number of pixels that differ between two images of the same size.
+long differingPixels(XImage* a, XImage* b) {
+    long count = 0;
+    for (int y = 0; y < a->height; y++) {
+        for (int x = 0; x < a->width; x++) {
+            count += XGetPixel(a, x, y) != XGetPixel(b, x, y) ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+}  // namespace
+
+TEST(X11Program, ContentsUncoveredByAnotherWindowAreAsBefore) {
+    KVR_NEED_DISPLAY();
+    Display* d = x11test::input();
+    int sw = DisplayWidth(d, DefaultScreen(d)), sh = DisplayHeight(d, DefaultScreen(d));
+    for (const std::string& path : programs()) {
+        SCOPED_TRACE(path);
+        ASSERT_EQ(findWindow(d, "OpenGL Test"), 0u) << "another \"OpenGL Test\" window is open";
+        std::string errors = ::testing::TempDir() + "x11_program_uncover.txt";
+        pid_t pid = start(path, errors, true);
+        ASSERT_GT(pid, 0);
+        Window w = waitFullScreen(d);
+        if (w == 0) {
+            stop(pid);
+            FAIL() << "no full-screen \"OpenGL Test\" window; stderr: " << readFile(errors);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));  // its first frame is drawn
+        Window root = DefaultRootWindow(d);
+        XImage* before = XGetImage(d, root, 0, 0, (unsigned)sw, (unsigned)sh, AllPlanes, ZPixmap);
+        ASSERT_NE(before, nullptr);
+        // A white window over most of the viewer for half a second; no input meanwhile.
+        XSetWindowAttributes attributes = {};
+        attributes.override_redirect = True;
+        attributes.background_pixel = WhitePixel(d, DefaultScreen(d));
+        Window cover =
+            XCreateWindow(d, root, 10, 10, (unsigned)sw - 20, (unsigned)sh - 20, 0, CopyFromParent,
+                          InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+        XMapRaised(d, cover);
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        XDestroyWindow(d, cover);
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        XImage* after = XGetImage(d, root, 0, 0, (unsigned)sw, (unsigned)sh, AllPlanes, ZPixmap);
+        ASSERT_NE(after, nullptr);
+        EXPECT_EQ(differingPixels(before, after), 0) << "pixels changed by the cover";
+        XDestroyImage(before);
+        XDestroyImage(after);
+
+        stop(pid);
+    }
+}
+
+namespace {
+
+// Starts a private X server (Xvfb, 800 x 600) and sets its name (":N"); the process id, or -1.
+// Display numbers are taken from KVR_SPARE_DISPLAYS ("first-last"), by default 141 to 160.
+pid_t startPrivateServer(std::string* name) {
+    int first = 141, last = 160;
+    const char* spare = std::getenv("KVR_SPARE_DISPLAYS");
+    if (spare != nullptr) {
+        std::sscanf(spare, "%d-%d", &first, &last);
+    }
+    for (int n = first; n <= last; n++) {
+        std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+        int fds[2];
+        if (access(lock.c_str(), F_OK) == 0 || pipe(fds) != 0) {
+            continue;
+        }
+        pid_t pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            std::string display = ":" + std::to_string(n), fd = std::to_string(fds[1]);
+            FILE* out = std::freopen("/dev/null", "w", stdout);
+            FILE* err = std::freopen("/dev/null", "w", stderr);
+            (void)out;
+            (void)err;
+            execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "800x600x24",
+                   "-nolisten", "tcp", (char*)nullptr);
+            _exit(127);
+        }
+        close(fds[1]);
+        // The server writes its number and a line break once it accepts clients; the pipe stays
+        // open until the whole line is read, or the server fails on a broken pipe.
+        std::string line;
+        char c = 0;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') {
+            line += c;
+        }
+        close(fds[0]);
+        if (c == '\n' && std::atoi(line.c_str()) == n) {
+            *name = ":" + std::to_string(n);
+            return pid;
+        }
+        kill(pid, SIGTERM);
+        waitExit(pid, 2000);
+    }
+    return -1;
+}
+
+// True when Xvfb can be started; otherwise the caller skips (or fails where a display is required).
+bool haveXvfb() {
+    return std::system("command -v Xvfb >/dev/null 2>&1") == 0;
+}
+
+}  // namespace
+
+#define KVR_NEED_XVFB()                                                 \
+    do {                                                                \
+        if (!haveXvfb()) {                                              \
+            if (x11test::displayRequired()) {                           \
+                FAIL() << "no Xvfb and KVR_REQUIRE_DISPLAY=1";          \
+            }                                                           \
+            GTEST_SKIP() << "no Xvfb to start a private X server with"; \
+        }                                                               \
+    } while (0)
+
+TEST(X11Program, LostDisplayIsReportedWithItsOwnStatus) {
+    // The program runs on a private X server, which is then killed under it.
+    KVR_NEED_XVFB();
+    std::string name;
+    pid_t server = startPrivateServer(&name);
+    ASSERT_GT(server, 0) << "no private Xvfb could be started";
+    const std::string path = programs().front();
+    std::string errors = ::testing::TempDir() + "x11_program_lost.txt";
+    std::string saved = std::getenv("DISPLAY") != nullptr ? std::getenv("DISPLAY") : "";
+    setenv("DISPLAY", name.c_str(), 1);
+    pid_t pid = start(path, errors, true);
+    setenv("DISPLAY", saved.c_str(), 1);
+    // Wait for its window on a connection of our own, closed again before the server goes.
+    Display* d = XOpenDisplay(name.c_str());
+    Window w = d != nullptr ? waitFullScreen(d) : 0;
+    if (d != nullptr) {
+        XCloseDisplay(d);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(server, SIGTERM);
+    waitExit(server, 5000);
+    int status = pid > 0 ? waitExit(pid, 1000) : -1;
+    if (pid > 0) {
+        stop(pid);
+    }
+    std::string text = readFile(errors);
+    ASSERT_NE(w, 0u) << "no window on the private display; stderr: " << text;
+    EXPECT_EQ(status, 74) << "the documented status within a second; stderr: " << text;
+    EXPECT_NE(text.find("lost the connection to X display \"" + name + "\""), std::string::npos) << text;
+}
+
+TEST(X11Program, MessageBoxShowsItsDialogWithoutTheFixedFont) {
+    // A private X server whose font path holds no fonts at all: "fixed" cannot be loaded.
+    KVR_NEED_XVFB();
+    std::string name;
+    pid_t server = startPrivateServer(&name);
+    ASSERT_GT(server, 0) << "no private Xvfb could be started";
+    std::string fonts = ::testing::TempDir() + "kvr_no_fonts";
+    mkdir(fonts.c_str(), 0755);
+    std::ofstream(fonts + "/fonts.dir") << "0\n";
+    // This connection stays open: the server resets its font path when its last client leaves.
+    Display* d = XOpenDisplay(name.c_str());
+    ASSERT_NE(d, nullptr);
+    char* path[] = {const_cast<char*>(fonts.c_str())};
+    XSetFontPath(d, path, 1);
+    XSync(d, False);
+    XFontStruct* fixed = XLoadQueryFont(d, "fixed");
+    EXPECT_EQ(fixed, nullptr) << "the font path change did not take";
+    if (fixed != nullptr) {
+        XFreeFont(d, fixed);
+    }
+
+    pid_t child = fork();
+    if (child == 0) {
+        setenv("DISPLAY", name.c_str(), 1);
+        unsetenv("KVR_MESSAGEBOX");
+        FILE* err = std::freopen("/dev/null", "w", stderr);
+        (void)err;
+        MessageBoxA(NULL, "No fixed font here.", "Font Fallback Test", MB_OK | MB_ICONERROR);
+        _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    Window dialog = 0;
+    for (int i = 0; i < 300 && dialog == 0 && waitExit(child, 0) == -1000; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        dialog = findWindow(d, "Font Fallback Test");
+    }
+    EXPECT_NE(dialog, 0u) << "the dialog is shown";
+    if (dialog != 0) {
+        XEvent event = {};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = dialog;
+        event.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = (long)XInternAtom(d, "WM_DELETE_WINDOW", False);
+        XSendEvent(d, dialog, False, NoEventMask, &event);
+        XSync(d, False);
+    }
+    EXPECT_EQ(waitExit(child, 5000), 0) << "the dialog closes on its close button";
+    stop(child);
+    XCloseDisplay(d);
+    kill(server, SIGTERM);
+    waitExit(server, 5000);
 }

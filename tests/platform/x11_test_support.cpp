@@ -146,8 +146,8 @@ std::vector<Received> messagesOf(UINT message) {
 Display* input() {
     if (inputDisplay == nullptr) {
         // The platform's X error handler (installed when it opens its display) records errors
-        // inside its traps and ignores the rest, so a window vanishing under a query does not
-        // end the test process.
+        // inside its traps and reports the rest once per kind on standard error, so a window
+        // vanishing under a query does not end the test process.
         kvr_x11Open();
         inputDisplay = glxwin::openDisplay();
     }

@@ -45,6 +45,31 @@ TEST(X11Translate, NumLockPicksTheKeypadDigitLevel) {
     EXPECT_EQ(kvr_x11NumLockKeysym(XK_1, XK_exclam, true), (unsigned long)XK_1);
 }
 
+TEST(X11Translate, LetterAndDigitKeysArePlacedByTheirUsPosition) {
+    // By XKB key name: the ends of each row, and names beyond a row or of other keys.
+    EXPECT_EQ(kvr_x11PositionVk("AE01", 0), (UINT)'1');
+    EXPECT_EQ(kvr_x11PositionVk("AE10", 0), (UINT)'0');
+    EXPECT_EQ(kvr_x11PositionVk("AD01", 0), (UINT)'Q');
+    EXPECT_EQ(kvr_x11PositionVk("AD02", 0), (UINT)'W');
+    EXPECT_EQ(kvr_x11PositionVk("AD10", 0), (UINT)'P');
+    EXPECT_EQ(kvr_x11PositionVk("AC01", 0), (UINT)'A');
+    EXPECT_EQ(kvr_x11PositionVk("AC09", 0), (UINT)'L');
+    EXPECT_EQ(kvr_x11PositionVk("AB01", 0), (UINT)'Z');
+    EXPECT_EQ(kvr_x11PositionVk("AB07", 0), (UINT)'M');
+    for (const char* other : {"AB08", "AC10", "AD11", "AE11", "AD00", "AA01", "BD02", "AD2x", "SPCE"}) {
+        EXPECT_EQ(kvr_x11PositionVk(other, 25), 0u) << other << ": a name is trusted over the keycode";
+    }
+    // Without names, by evdev keycode (PC scan code + 8).
+    EXPECT_EQ(kvr_x11PositionVk("", 2 + 8), (UINT)'1');
+    EXPECT_EQ(kvr_x11PositionVk("", 11 + 8), (UINT)'0');
+    EXPECT_EQ(kvr_x11PositionVk(nullptr, 17 + 8), (UINT)'W');
+    EXPECT_EQ(kvr_x11PositionVk("", 38 + 8), (UINT)'L');
+    EXPECT_EQ(kvr_x11PositionVk("", 50 + 8), (UINT)'M');
+    for (unsigned other : {0u, 1u + 8, 12u + 8, 26u + 8, 39u + 8, 51u + 8, 57u + 8, 255u}) {
+        EXPECT_EQ(kvr_x11PositionVk("", other), 0u) << other;
+    }
+}
+
 TEST(X11Translate, ScanCodesComeFromKeycodesWithExtendedKeysMarked) {
     bool extended = true;
     EXPECT_EQ(kvr_x11ScanCode(9, &extended), 0x01u);  // Escape

@@ -9,6 +9,10 @@
 
 #include "x11_state.h"
 
+#include <dlfcn.h>
+
+#include <string>
+
 using x11test::messagesOf;
 using x11test::received;
 
@@ -36,7 +40,28 @@ void setWmState(Window w, long state) {
     XSync(d, False);
 }
 
+// When set, the next direct context is refused with an X error (as a server without direct
+// rendering for the config does) and the indirect attempt that follows succeeds.
+bool refuseDirectContext = false;
+
 }  // namespace
+
+// Stands in for libGL's glXCreateNewContext in this test program, to put in the fault above.
+extern "C" GLXContext glXCreateNewContext(Display* d, GLXFBConfig config, int type, GLXContext share,
+                                          Bool direct) {
+    using Create = GLXContext (*)(Display*, GLXFBConfig, int, GLXContext, Bool);
+    static Create real = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "glXCreateNewContext"));
+    if (refuseDirectContext) {
+        if (direct) {
+            XBell(d, -101);  // BadValue (from -100 to 100): an error inside the platform's trap
+            return nullptr;
+        }
+        refuseDirectContext = false;
+        // Xvfb offers no indirect rendering: a direct context stands in for the indirect one.
+        return real(d, config, type, share, True);
+    }
+    return real(d, config, type, share, direct);
+}
 
 class X11Window : public ::testing::Test {
 protected:
@@ -209,6 +234,10 @@ TEST_F(X11Window, ChosenFormatFitsTheDescriptorAndIsSetOnlyOnce) {
     const int depthBits[] = {16, 24};
     for (int colour : colourBits) {
         for (int depth : depthBits) {
+            // With and without alpha and stencil, so that the configs of other visual classes
+            // (DirectColor ones come with the same buffers) have their chance.
+            pfd.cAlphaBits = (BYTE)(depth == 24 ? 8 : 0);
+            pfd.cStencilBits = (BYTE)(colour == 24 ? 8 : 0);
             pfd.cColorBits = (BYTE)colour;
             pfd.cDepthBits = (BYTE)depth;
             int format = ChoosePixelFormat(dc, &pfd);
@@ -228,6 +257,7 @@ TEST_F(X11Window, ChosenFormatFitsTheDescriptorAndIsSetOnlyOnce) {
             XVisualInfo* visual = glXGetVisualFromFBConfig(d, config);
             ASSERT_NE(visual, nullptr);
             EXPECT_NE(visual->depth, 32) << "no ARGB visual for a normal window";
+            EXPECT_EQ(visual->c_class, TrueColor) << colour << "/" << depth;
             XFree(visual);
         }
     }
@@ -235,6 +265,8 @@ TEST_F(X11Window, ChosenFormatFitsTheDescriptorAndIsSetOnlyOnce) {
     EXPECT_EQ(ChoosePixelFormat(dc, &pfd), 0) << "no config has a 200-bit depth buffer";
 
     // The window already has its format: the same one is accepted again, another is refused.
+    pfd.cAlphaBits = 0;
+    pfd.cStencilBits = 0;
     pfd.cColorBits = 32;
     pfd.cDepthBits = 16;
     int format = ChoosePixelFormat(dc, &pfd);
@@ -245,6 +277,34 @@ TEST_F(X11Window, ChosenFormatFitsTheDescriptorAndIsSetOnlyOnce) {
     EXPECT_FALSE(SetPixelFormat(dc, 100000, &pfd));
     EXPECT_EQ(GetDeviceCaps(dc, BITSPIXEL), GetDeviceCaps(GetDC(NULL), BITSPIXEL));
     EXPECT_GE(GetDeviceCaps(GetDC(NULL), BITSPIXEL), 16);
+}
+
+TEST_F(X11Window, ContextFallsBackToIndirectWhenDirectIsRefused) {
+    refuseDirectContext = true;
+    HGLRC context = wglCreateContext(x11test::windowDc());
+    refuseDirectContext = false;
+    ASSERT_NE(context, nullptr) << "the second attempt succeeded and is kept";
+    EXPECT_TRUE(wglMakeCurrent(x11test::windowDc(), context));
+    EXPECT_TRUE(wglMakeCurrent(x11test::windowDc(), x11test::windowContext()));
+    EXPECT_TRUE(wglDeleteContext(context));
+}
+
+TEST_F(X11Window, XErrorsOutsideTrapsAreReportedOncePerKind) {
+    Display* d = kvr_x11.display;
+    ::testing::internal::CaptureStderr();
+    for (int i = 0; i < 3; i++) {
+        XBell(d, -101);                // BadValue of Bell
+        XCirculateSubwindowsUp(d, 1);  // BadWindow of CirculateWindow
+        XSync(d, False);
+    }
+    std::string text = ::testing::internal::GetCapturedStderr();
+    size_t lines = 0;
+    for (size_t at = text.find("X error"); at != std::string::npos; at = text.find("X error", at + 1)) {
+        lines++;
+    }
+    EXPECT_EQ(lines, 2u) << text;
+    EXPECT_NE(text.find("BadValue"), std::string::npos) << text;
+    EXPECT_NE(text.find("BadWindow"), std::string::npos) << text;
 }
 
 TEST_F(X11Window, CloseButtonBecomesWmClose) {

@@ -1,0 +1,212 @@
+// x11_keyboard_test.cpp - the keyboard as the server really has it: Alt after another client's
+// keyboard grab, and the virtual-key codes of the letter keys under other layouts (setxkbmap),
+// sent as physical keys with XTest.
+#include <gtest/gtest.h>
+
+#include "x11_test_support.h"
+
+#include <X11/XKBlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+using x11test::received;
+
+namespace {
+
+// The key messages received, oldest first.
+std::vector<x11test::Received> keyMessages() {
+    std::vector<x11test::Received> keys;
+    for (const auto& r : received) {
+        if (r.message >= WM_KEYDOWN && r.message <= WM_SYSKEYUP && r.message != WM_CHAR) {
+            keys.push_back(r);
+        }
+    }
+    return keys;
+}
+
+bool waitKeys(size_t count) {
+    return x11test::pumpUntil([count] { return keyMessages().size() >= count; }, 2000);
+}
+
+// Presses and releases a key by keycode.
+void tapCode(KeyCode code) {
+    XTestFakeKeyEvent(x11test::input(), code, True, CurrentTime);
+    XTestFakeKeyEvent(x11test::input(), code, False, CurrentTime);
+    XSync(x11test::input(), False);
+}
+
+// The keycode of an XKB key name such as "AD02", 0 when the keyboard has none.
+KeyCode keycodeNamed(const char* name) {
+    KeyCode found = 0;
+    XkbDescPtr keyboard = XkbGetMap(x11test::input(), 0, XkbUseCoreKbd);
+    if (keyboard == nullptr) {
+        return 0;
+    }
+    if (XkbGetNames(x11test::input(), XkbKeyNamesMask, keyboard) != Success) {
+        XkbFreeKeyboard(keyboard, 0, True);
+        return 0;
+    }
+    for (int code = keyboard->min_key_code; code <= keyboard->max_key_code && found == 0; code++) {
+        if (keyboard->names != nullptr && keyboard->names->keys != nullptr &&
+            std::strncmp(keyboard->names->keys[code].name, name, 4) == 0) {
+            found = (KeyCode)code;
+        }
+    }
+    XkbFreeKeyboard(keyboard, 0, True);
+    return found;
+}
+
+// Runs setxkbmap with the given arguments on the test display; true when it succeeded.
+bool setLayout(const std::string& arguments) {
+    std::string command = "setxkbmap " + arguments + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+// True when setxkbmap and the layouts it needs are installed.
+bool layoutsInstalled() {
+    struct stat info;
+    return std::system("command -v setxkbmap >/dev/null 2>&1") == 0 &&
+           stat("/usr/share/X11/xkb/symbols/ru", &info) == 0 &&
+           stat("/usr/share/X11/xkb/symbols/fr", &info) == 0;
+}
+
+}  // namespace
+
+class X11Keyboard : public ::testing::Test {
+protected:
+    void SetUp() override {
+        KVR_NEED_DISPLAY();
+        hwnd = x11test::openWindow();
+        ASSERT_NE(hwnd, nullptr);
+        RECT rect;
+        ASSERT_TRUE(GetWindowRect(hwnd, &rect));
+        x11test::moveTo(rect.left + 100, rect.top + 100);
+        x11test::settle();
+        x11test::pumpFor(50);
+        received.clear();
+    }
+    void TearDown() override {
+        if (x11test::displayAvailable()) {
+            x11test::key(XK_Alt_L, false);
+            if (layoutChanged) {
+                setLayout("us");
+                XkbLockGroup(x11test::input(), XkbUseCoreKbd, 0);
+                XSync(x11test::input(), False);
+            }
+        }
+        x11test::closeWindow();
+    }
+    // Loads a layout, or skips (fails where a display is required) when none can be loaded.
+    void useLayout(const std::string& arguments) {
+        if (!layoutsInstalled()) {
+            if (x11test::displayRequired()) {
+                FAIL() << "setxkbmap or xkb-data missing (install x11-xkb-utils and xkb-data)";
+            }
+            GTEST_SKIP() << "setxkbmap or xkb-data missing (install x11-xkb-utils and xkb-data)";
+        }
+        layoutChanged = true;
+        ASSERT_TRUE(setLayout(arguments)) << "setxkbmap " << arguments;
+        // The program's connection learns of the new keyboard before the keys come.
+        x11test::settle();
+        x11test::pumpFor(100);
+    }
+    // Locks a layout group, as the layout switcher does.
+    void lockGroup(unsigned group) {
+        XkbLockGroup(x11test::input(), XkbUseCoreKbd, group);
+        x11test::settle();
+        x11test::pumpFor(50);
+        received.clear();
+    }
+    // Taps the keys of the given XKB names and expects one down and one up each, with the codes.
+    void expectCodes(const std::vector<std::pair<const char*, UINT>>& keys) {
+        received.clear();
+        for (const auto& k : keys) {
+            KeyCode code = keycodeNamed(k.first);
+            ASSERT_NE(code, 0) << k.first;
+            tapCode(code);
+        }
+        ASSERT_TRUE(waitKeys(2 * keys.size())) << "every key gives a message";
+        auto got = keyMessages();
+        ASSERT_EQ(got.size(), 2 * keys.size());
+        for (size_t i = 0; i < keys.size(); i++) {
+            EXPECT_EQ(got[2 * i].message, (UINT)WM_KEYDOWN) << keys[i].first;
+            EXPECT_EQ(got[2 * i].wParam, (WPARAM)keys[i].second) << keys[i].first;
+            EXPECT_EQ(got[2 * i + 1].message, (UINT)WM_KEYUP) << keys[i].first;
+            EXPECT_EQ(got[2 * i + 1].wParam, (WPARAM)keys[i].second) << keys[i].first;
+        }
+    }
+    HWND hwnd = nullptr;
+    bool layoutChanged = false;
+};
+
+TEST_F(X11Keyboard, AltReleasedDuringAnotherClientsGrabIsNoLongerHeld) {
+    x11test::key(XK_Alt_L, true);
+    ASSERT_TRUE(waitKeys(1));
+    // A window manager's switcher (or a screen locker) grabs the keyboard; Alt goes up there.
+    Display* d = x11test::input();
+    ASSERT_EQ(XGrabKeyboard(d, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync, CurrentTime),
+              GrabSuccess);
+    XSync(d, False);
+    x11test::key(XK_Alt_L, false);
+    XUngrabKeyboard(d, CurrentTime);
+    XSync(d, False);
+    x11test::pumpFor(100);
+    received.clear();
+
+    x11test::key(XK_space, true);
+    x11test::key(XK_space, false);
+    x11test::key(XK_Return, true);
+    x11test::key(XK_Return, false);
+    ASSERT_TRUE(waitKeys(4));
+    auto got = keyMessages();
+    ASSERT_EQ(got.size(), 4u);
+    for (const auto& k : got) {
+        EXPECT_TRUE(k.message == WM_KEYDOWN || k.message == WM_KEYUP) << "no system keys: " << k.message;
+        EXPECT_EQ(k.lParam & 0x20000000, 0) << "no Alt context bit";
+    }
+    EXPECT_EQ(got[0].wParam, (WPARAM)VK_SPACE);
+    EXPECT_EQ(got[2].wParam, (WPARAM)VK_RETURN);
+
+    // The next press of Alt is a first press again, not a repeat of the one before the grab.
+    received.clear();
+    x11test::key(XK_Alt_L, true);
+    ASSERT_TRUE(waitKeys(1));
+    EXPECT_EQ(keyMessages()[0].wParam, (WPARAM)VK_MENU);
+    EXPECT_EQ(keyMessages()[0].lParam & 0x40000000, 0) << "previous-state bit clear";
+    x11test::key(XK_Alt_L, false);
+}
+
+TEST_F(X11Keyboard, NonLatinLayoutsGiveTheLettersOfTheirUsPositions) {
+    const std::vector<std::pair<const char*, UINT>> wasd = {{"AD02", 'W'}, {"AC01", 'A'}, {"AC02", 'S'},
+                                                            {"AC03", 'D'}, {"AE01", '1'}, {"SPCE", VK_SPACE}};
+    useLayout("ru");
+    if (HasFatalFailure() || IsSkipped()) {
+        return;
+    }
+    {
+        SCOPED_TRACE("ru");
+        expectCodes(wasd);
+    }
+    // Two layouts: the letters are the same whichever is active.
+    ASSERT_NO_FATAL_FAILURE(useLayout("ru,us"));
+    for (unsigned group = 0; group < 2; group++) {
+        SCOPED_TRACE("ru,us with group " + std::to_string(group) + " locked");
+        lockGroup(group);
+        expectCodes(wasd);
+    }
+}
+
+TEST_F(X11Keyboard, LatinLayoutsMapByTheirLabels) {
+    useLayout("fr");
+    if (HasFatalFailure() || IsSkipped()) {
+        return;
+    }
+    // AZERTY: the key labelled A is where US has Q, the one labelled Q where US has A; the digit
+    // row types symbols unshifted and still gives the digits' codes.
+    expectCodes({{"AD01", 'A'}, {"AC01", 'Q'}, {"AD02", 'Z'}, {"AB01", 'W'}, {"AE01", '1'}, {"AE10", '0'}});
+}
