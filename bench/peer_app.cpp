@@ -42,8 +42,11 @@ bool peerParseOptions(int argc, char** argv, const char* name, PeerOptions* opti
 }
 
 void peerStart(int width, int height) {
+    peerMark("window-and-context");
     onInit();
+    peerMark("onInit");
     peerResize(width, height);
+    peerMark("first-frame");
 }
 
 void peerResize(int width, int height) {
@@ -98,6 +101,16 @@ void peerKeyDown(int vk) {
     if (vk != 0) {
         onKeyDown(vk);
     }
+}
+
+void peerMark(const char* step) {
+    if (std::getenv("KVR_PEER_TIMES") == nullptr) {
+        return;
+    }
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::fprintf(stderr, "peer time %s %.3f\n", step,
+                 (double)now.tv_sec * 1000.0 + (double)now.tv_nsec / 1.0e6);
 }
 
 void peerSleepMs(long ms) {

@@ -48,6 +48,9 @@ void peerWheel(double notches);
 void peerLeftButtonUp();
 // A key press, as a virtual-key code (0 for keys the viewer does not know).
 void peerKeyDown(int vk);
+// With KVR_PEER_TIMES set, prints to standard error when a step of the start-up ended:
+// "peer time <step> <CLOCK_MONOTONIC in ms>".
+void peerMark(const char* step);
 // Sleeps for the given milliseconds.
 void peerSleepMs(long ms);
 

@@ -92,9 +92,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     glfwSetErrorCallback(onGlfwError);
+    peerMark("main");
     if (!glfwInit()) {
         return 1;
     }
+    peerMark("library-init");
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
     const GLFWvidmode* mode = monitor != nullptr ? glfwGetVideoMode(monitor) : nullptr;
     if (mode == nullptr) {
@@ -111,6 +113,9 @@ int main(int argc, char** argv) {
     glfwWindowHint(GLFW_STENCIL_BITS, 0);
     glfwWindowHint(GLFW_DOUBLEBUFFER, GLFW_TRUE);
     glfwWindowHint(GLFW_REFRESH_RATE, mode->refreshRate);
+    // The viewer stays full screen when it loses the focus; GLFW would iconify the window, which
+    // without a window manager fails with an error.
+    glfwWindowHint(GLFW_AUTO_ICONIFY, GLFW_FALSE);
     window = glfwCreateWindow(mode->width, mode->height, "OpenGL Test", monitor, nullptr);
     if (window == nullptr) {
         glfwTerminate();

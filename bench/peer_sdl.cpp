@@ -97,10 +97,12 @@ int main(int argc, char** argv) {
         std::snprintf(id, sizeof id, "0x%lx", options.visualId);
         SDL_SetHint(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, id);
     }
+    peerMark("main");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "kvr_bench_peer_sdl: %s\n", SDL_GetError());
         return 1;
     }
+    peerMark("library-init");
     // The viewer's pixel format: 8 bits a colour channel, no alpha, a 16-bit depth buffer, no
     // stencil, double-buffered.
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
@@ -118,6 +120,7 @@ int main(int argc, char** argv) {
     }
     window = SDL_CreateWindow("OpenGL Test", 0, 0, mode.w, mode.h,
                               SDL_WINDOW_OPENGL | SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS);
+    peerMark("window");
     SDL_GLContext context = window != nullptr ? SDL_GL_CreateContext(window) : nullptr;
     if (context == nullptr) {
         std::fprintf(stderr, "kvr_bench_peer_sdl: %s\n", SDL_GetError());
