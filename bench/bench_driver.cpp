@@ -562,6 +562,8 @@ struct PeerProgram {
 };
 std::vector<PeerProgram> peerPrograms;
 int peerStartRuns = 9;
+double peerQuietMs = 800.0;  // no frame for this long: a program has finished starting
+bool peerOwnVisual = true;   // also look at SDL's own choice of visual
 int peerRounds = 3;
 int peerSingles = 5;
 int peerBurstMotions = 1000;
@@ -638,7 +640,7 @@ bool waitForStarted(SwapLog* log, pid_t& pid) {
     if (swapCount(log) == 0 || pid <= 0) {
         return false;
     }
-    waitForQuiet(log, 800, 8000);
+    waitForQuiet(log, peerQuietMs, 8000);
     return !xdrv::exited(pid);
 }
 
@@ -969,7 +971,7 @@ void benchPeers() {
     peerFirstSession(peerPrograms[0], log, logPath, false);
     // SDL's own choice of visual, before it is given the viewer's.
     for (const PeerProgram& p : std::vector<PeerProgram>(peerPrograms)) {
-        if (p.key.compare(0, 3, "sdl") == 0 && p.key.find("wait") != std::string::npos) {
+        if (peerOwnVisual && p.key.compare(0, 3, "sdl") == 0 && p.key.find("wait") != std::string::npos) {
             peerFirstSession({p.label + ", its own visual", "sdl_own_visual", {p.args[0], "--wait"}}, log,
                              logPath, true);
         }
@@ -1280,6 +1282,8 @@ int main(int argc, char** argv) {
             latencyRuns = 3;
             burstRuns = 4;
             peerStartRuns = 1;
+            peerQuietMs = 400.0;
+            peerOwnVisual = false;
             peerRounds = 1;
             peerSingles = 2;
             peerBurstMotions = 20;
