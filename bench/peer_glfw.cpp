@@ -91,6 +91,9 @@ int main(int argc, char** argv) {
     if (!peerParseOptions(argc, argv, "kvr_bench_peer_glfw", &options)) {
         return 2;
     }
+    if (options.visualId != 0) {
+        std::fprintf(stderr, "kvr_bench_peer_glfw: GLFW takes no visual; --visual is ignored\n");
+    }
     glfwSetErrorCallback(onGlfwError);
     peerMark("main");
     if (!glfwInit()) {
