@@ -8,6 +8,7 @@
 #include "swap_log.h"
 #include "x_driver.h"
 
+#include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -15,9 +16,11 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +40,12 @@
 #ifndef KVR_BENCH_COUNTER
 #define KVR_BENCH_COUNTER ""
 #endif
+#ifndef KVR_BENCH_GLFW
+#define KVR_BENCH_GLFW ""
+#endif
+#ifndef KVR_BENCH_SDL
+#define KVR_BENCH_SDL ""
+#endif
 
 namespace {
 
@@ -50,6 +59,8 @@ std::string viewerPath = KVR_BENCH_VIEWER;
 std::string minimalPath = KVR_BENCH_MINIMAL;
 std::string inprocPath = KVR_BENCH_INPROC;
 std::string counterPath = KVR_BENCH_COUNTER;
+std::string glfwPath = KVR_BENCH_GLFW;
+std::string sdlPath = KVR_BENCH_SDL;
 std::string scratch;
 int framesPerRound = 20;
 int frameRounds = 5;
@@ -543,6 +554,445 @@ void benchRunningViewer() {
     munmap(log, sizeof(SwapLog));
 }
 
+// Peers: the same scene drawn by the viewer's own code on GLFW and on SDL2, run beside the viewer.
+struct PeerProgram {
+    std::string label;              // as shown in the table
+    std::string key;                // in sample names
+    std::vector<std::string> args;  // command line
+};
+std::vector<PeerProgram> peerPrograms;
+int peerStartRuns = 9;
+double peerQuietMs = 800.0;  // no frame for this long: a program has finished starting
+bool peerOwnVisual = true;   // also look at SDL's own choice of visual
+int peerRounds = 3;
+int peerSingles = 5;
+int peerBurstMotions = 1000;
+int peerBurstRuns = 1;
+double peerBurstLimitMs = 90000.0;
+
+// The viewer's first frame (the reference) and facts about its window.
+std::vector<uint32_t> referencePicture;
+unsigned long viewerVisualId = 0;
+
+// The whole screen's pixels (RGB), empty when it cannot be read.
+std::vector<uint32_t> screenPixels() {
+    std::vector<uint32_t> pixels;
+    XImage* image =
+        XGetImage(display, root, 0, 0, (unsigned)screenWidth, (unsigned)screenHeight, AllPlanes, ZPixmap);
+    if (image == nullptr) {
+        return pixels;
+    }
+    pixels.resize((size_t)screenWidth * (size_t)screenHeight);
+    for (int y = 0; y < screenHeight; y++) {
+        for (int x = 0; x < screenWidth; x++) {
+            pixels[(size_t)y * (size_t)screenWidth + (size_t)x] =
+                (uint32_t)(XGetPixel(image, x, y) & 0xFFFFFFul);
+        }
+    }
+    XDestroyImage(image);
+    return pixels;
+}
+
+// "equal" or the number of differing pixels, the largest difference of a channel and their box.
+std::string comparePictures(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+    if (a.empty() || a.size() != b.size()) {
+        return "not compared (no picture)";
+    }
+    long differing = 0;
+    int largest = 0;
+    int box[4] = {screenWidth, screenHeight, -1, -1};
+    for (size_t i = 0; i < a.size(); i++) {
+        if (a[i] == b[i]) {
+            continue;
+        }
+        differing++;
+        for (int shift = 0; shift < 24; shift += 8) {
+            largest =
+                std::max(largest, std::abs((int)((a[i] >> shift) & 0xFF) - (int)((b[i] >> shift) & 0xFF)));
+        }
+        int x = (int)(i % (size_t)screenWidth), y = (int)(i / (size_t)screenWidth);
+        box[0] = std::min(box[0], x);
+        box[1] = std::min(box[1], y);
+        box[2] = std::max(box[2], x);
+        box[3] = std::max(box[3], y);
+    }
+    if (differing == 0) {
+        return "equal pixel for pixel";
+    }
+    char text[160];
+    std::snprintf(text, sizeof text, "%ld pixels differ, by up to %d levels, within %d,%d to %d,%d",
+                  differing, largest, box[0], box[1], box[2], box[3]);
+    return text;
+}
+
+// Clears a swap log for a new process.
+void resetSwapLog(SwapLog* log) {
+    std::memset(log, 0, sizeof(SwapLog));
+}
+
+// Waits for the first swap of a starting program and then for it to be quiet; false when it
+// drew nothing or ended.
+bool waitForStarted(SwapLog* log, pid_t& pid) {
+    uint64_t start = nowNs();
+    while (swapCount(log) == 0 && msBetween(start, nowNs()) < 10000.0 && !xdrv::exited(pid)) {
+        sleepMs(2);
+    }
+    if (swapCount(log) == 0 || pid <= 0) {
+        return false;
+    }
+    waitForQuiet(log, peerQuietMs, 8000);
+    return !xdrv::exited(pid);
+}
+
+// Ends a program with SIGTERM and describes how it ended and how soon.
+std::string stopAndDescribe(pid_t& pid) {
+    if (pid <= 0) {
+        return "had already ended";
+    }
+    uint64_t start = nowNs();
+    kill(pid, SIGTERM);
+    int status = xdrv::waitExit(pid, 3000.0);
+    double ms = msBetween(start, nowNs());
+    char text[96];
+    if (status == -1) {
+        std::snprintf(text, sizeof text, "still running after 3 s (killed)");
+    } else if (WIFSIGNALED(status)) {
+        std::snprintf(text, sizeof text, "ended by the signal (%d) after %.0f ms", WTERMSIG(status), ms);
+    } else {
+        std::snprintf(text, sizeof text, "exited with status %d after %.0f ms", WEXITSTATUS(status), ms);
+    }
+    return text;
+}
+
+// The pointer's position on the root.
+void pointerPosition(int* x, int* y) {
+    Window rootReturn = 0, child = 0;
+    int wx = 0, wy = 0;
+    unsigned mask = 0;
+    *x = -1;
+    *y = -1;
+    XQueryPointer(display, root, &rootReturn, &child, x, y, &wx, &wy, &mask);
+}
+
+// Moves the pointer to the right edge and reports where it ended: "yes" when it went round to the
+// left side, as the viewer's wrap does.
+std::string checkWrap(const SwapLog* log) {
+    int cx = screenWidth / 2, cy = screenHeight / 2;
+    movePointer(cx - 100, cy);
+    XFlush(display);
+    waitForQuiet(log, 200, 3000);
+    uint64_t before = swapCount(log);
+    movePointer(screenWidth - 1, cy);
+    XFlush(display);
+    waitForQuiet(log, 600, 3000);
+    int x = 0, y = 0;
+    pointerPosition(&x, &y);
+    char text[96];
+    std::snprintf(text, sizeof text, "%s (pointer at x=%d, %d frame%s)", x == 1 ? "yes" : "no", x,
+                  (int)(swapCount(log) - before), swapCount(log) - before == 1 ? "" : "s");
+    return text;
+}
+
+void peerInputSession(const PeerProgram& p, SwapLog* log, int round);
+
+// One program's first session: its first frame against the viewer's, its window and focus, the
+// first round of input (unless only the picture is wanted), the wrap at the edge with and without
+// the focus, and how it takes SIGTERM.
+void peerFirstSession(const PeerProgram& p, SwapLog* log, const std::string& logPath, bool pictureOnly) {
+    movePointer(screenWidth / 2, screenHeight / 2);
+    XSync(display, False);
+    waitForBlack(3000);
+    resetSwapLog(log);
+    pid_t pid = spawn(p.args, "peer-" + p.key, logPath);
+    if (!waitForStarted(log, pid)) {
+        infos["peer_problem_" + p.key] = "did not start (see " + scratch + "/peer-" + p.key + ".log)";
+        xdrv::stop(pid);
+        return;
+    }
+    std::vector<uint32_t> picture = screenPixels();
+    if (p.key == "kelvor") {
+        referencePicture = picture;
+    }
+    infos["peer_picture_" + p.key] = comparePictures(referencePicture, picture);
+    infos["peer_startup_frames_" + p.key] = std::to_string(swapCount(log));
+    Window w = xdrv::findWindow(display, "OpenGL Test");
+    XWindowAttributes a;
+    if (w != 0 && XGetWindowAttributes(display, w, &a) != 0) {
+        int x = 0, y = 0;
+        Window child = 0;
+        XTranslateCoordinates(display, w, root, 0, 0, &x, &y, &child);
+        unsigned long id = XVisualIDFromVisual(a.visual);
+        if (p.key == "kelvor") {
+            viewerVisualId = id;
+        }
+        int cls = a.visual->c_class;
+        // The depth buffer that GLX gives the window's visual.
+        XVisualInfo wanted;
+        std::memset(&wanted, 0, sizeof wanted);
+        wanted.visualid = id;
+        int count = 0;
+        int depthBits = -1;
+        XVisualInfo* info = XGetVisualInfo(display, VisualIDMask, &wanted, &count);
+        if (info != nullptr) {
+            glXGetConfig(display, info, GLX_DEPTH_SIZE, &depthBits);
+            XFree(info);
+        }
+        char text[200];
+        std::snprintf(
+            text, sizeof text,
+            "%dx%d+%d+%d, override-redirect %s, visual 0x%lx %s of depth %d with a %d-bit depth buffer",
+            a.width, a.height, x, y, a.override_redirect ? "yes" : "no", id,
+            cls == TrueColor     ? "TrueColor"
+            : cls == DirectColor ? "DirectColor"
+                                 : "other",
+            a.depth, depthBits);
+        infos["peer_window_" + p.key] = text;
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(display, &focus, &revert);
+        infos["peer_focus_" + p.key] = focus == w ? "yes" : "no";
+    } else {
+        infos["peer_window_" + p.key] = "not found by its title";
+    }
+    if (pictureOnly) {
+        xdrv::stop(pid);
+        return;
+    }
+    peerInputSession(p, log, 0);
+    infos["peer_wrap_" + p.key] = checkWrap(log);
+    // The same with the focus taken away, as when another window has it.
+    XSetInputFocus(display, backdrop, RevertToPointerRoot, CurrentTime);
+    XSync(display, False);
+    infos["peer_wrap_unfocused_" + p.key] = checkWrap(log);
+    infos["peer_sigterm_" + p.key] = stopAndDescribe(pid);
+}
+
+// Start-up of every program in turn, each run in a different order: the first picture on screen
+// and the first clear of the frame that draws the scene, both from fork.
+void peerStartUp(SwapLog* log, const std::string& logPath) {
+    std::printf("[peers: start-up] %d runs of each of %d programs\n", peerStartRuns,
+                (int)peerPrograms.size());
+    std::fflush(stdout);
+    for (int run = 0; run < peerStartRuns; run++) {
+        for (size_t k = 0; k < peerPrograms.size(); k++) {
+            const PeerProgram& p = peerPrograms[(k + (size_t)run) % peerPrograms.size()];
+            if (!waitForBlack(3000)) {
+                continue;
+            }
+            resetSwapLog(log);
+            std::string output = scratch + "/startup-" + p.key + ".log";
+            unlink(output.c_str());
+            uint64_t start = nowNs();
+            pid_t pid = xdrv::spawn(
+                p.args, output, output, false,
+                {{"LD_PRELOAD", counterPath}, {KVR_SWAP_LOG_ENV, logPath}, {"KVR_PEER_TIMES", "1"}});
+            double picture = -1.0;
+            while (msBetween(start, nowNs()) < 10000.0 && !xdrv::exited(pid)) {
+                if (screenShowsSomething()) {
+                    picture = msBetween(start, nowNs());
+                    // CPU time is what a loaded machine does not stretch.
+                    addSample("peer_startup_cpu_ms/" + p.key, readCpuUse(pid).cpuNs / 1.0e6);
+                    break;
+                }
+                sleepMs(1);
+            }
+            uint64_t limit = nowNs();
+            while (__atomic_load_n(&log->firstSceneClearNs, __ATOMIC_ACQUIRE) == 0 &&
+                   msBetween(limit, nowNs()) < 3000.0 && !xdrv::exited(pid)) {
+                sleepMs(1);
+            }
+            uint64_t sceneClear = __atomic_load_n(&log->firstSceneClearNs, __ATOMIC_ACQUIRE);
+            if (picture >= 0) {
+                addSample("peer_startup_ms/" + p.key, picture);
+            }
+            if (sceneClear != 0) {
+                addSample("peer_scene_clear_ms/" + p.key, msBetween(start, sceneClear));
+            }
+            if (swapCount(log) > 0) {
+                addSample("peer_step_first-swap/" + p.key, msBetween(start, log->endNs[0]));
+            }
+            xdrv::stop(pid);
+            // The peers' own account of their start-up steps.
+            std::string text = readFile(output);
+            for (size_t at = text.find("peer time "); at != std::string::npos;
+                 at = text.find("peer time ", at + 1)) {
+                char step[64];
+                double ms = 0.0;
+                if (std::sscanf(text.c_str() + at, "peer time %63s %lf", step, &ms) == 2) {
+                    addSample(std::string("peer_step_") + step + "/" + p.key, ms - (double)start / 1.0e6);
+                }
+            }
+        }
+    }
+}
+
+// Idle: all programs running at once, untouched; CPU time and wake-ups of each, every second,
+// and their peak resident size at the end.
+void peerIdle(const std::string& logPath) {
+    std::printf("[peers: idle] %d s, all %d programs at once\n", idleSeconds, (int)peerPrograms.size());
+    std::fflush(stdout);
+    std::vector<pid_t> pids;
+    std::vector<SwapLog*> logs;
+    for (size_t k = 0; k < peerPrograms.size(); k++) {
+        std::string path = logPath + "-idle-" + std::to_string(k);
+        SwapLog* log = createSwapLog(path);
+        logs.push_back(log);
+        pids.push_back(log != nullptr ? spawn(peerPrograms[k].args, "idle-" + peerPrograms[k].key, path)
+                                      : -1);
+    }
+    for (size_t k = 0; k < peerPrograms.size(); k++) {
+        if (logs[k] != nullptr && !waitForStarted(logs[k], pids[k])) {
+            infos["peer_problem_" + peerPrograms[k].key] = "did not start for the idle test";
+        }
+    }
+    std::vector<CpuUse> before;
+    std::vector<uint64_t> framesBefore;
+    for (size_t k = 0; k < pids.size(); k++) {
+        before.push_back(readCpuUse(pids[k]));
+        framesBefore.push_back(logs[k] != nullptr ? swapCount(logs[k]) : 0);
+    }
+    uint64_t t0 = nowNs();
+    for (int s = 0; s < idleSeconds; s++) {
+        sleepMs(std::max(0.0, 1000.0 - msBetween(t0, nowNs())));
+        uint64_t t1 = nowNs();
+        double seconds = msBetween(t0, t1) / 1000.0;
+        for (size_t k = 0; k < pids.size(); k++) {
+            if (pids[k] <= 0) {
+                continue;
+            }
+            CpuUse now = readCpuUse(pids[k]);
+            addSample("peer_idle_cpu_pct/" + peerPrograms[k].key,
+                      (now.cpuNs - before[k].cpuNs) / 1.0e7 / seconds);
+            addSample("peer_idle_wakeups/" + peerPrograms[k].key,
+                      (now.voluntary - before[k].voluntary) / seconds);
+            before[k] = now;
+        }
+        t0 = t1;
+    }
+    for (size_t k = 0; k < pids.size(); k++) {
+        const std::string& key = peerPrograms[k].key;
+        if (pids[k] > 0) {
+            addSample("peer_memory_mib/" + key, peakResidentMiB(pids[k]));
+            infos["peer_threads_" + key] = std::to_string(before[k].threads);
+            infos["peer_idle_frames_" + key] =
+                std::to_string(logs[k] != nullptr ? swapCount(logs[k]) - framesBefore[k] : 0);
+        }
+        xdrv::stop(pids[k]);
+        if (logs[k] != nullptr) {
+            munmap(logs[k], sizeof(SwapLog));
+        }
+    }
+}
+
+// Single pointer moves sent to a running program, and in round 0 a burst: the time from a move
+// to its frame, each frame's drawing time, and the frames a burst makes and when the last ends.
+void peerInputSession(const PeerProgram& p, SwapLog* log, int round) {
+    int cx = screenWidth / 2, cy = screenHeight / 2;
+    for (int i = 0; i < peerSingles; i++) {
+        uint64_t before = swapCount(log);
+        uint64_t sent = nowNs();
+        movePointer(cx + (i % 2 == 0 ? 150 : -150) + i + round, cy + 40);
+        XFlush(display);
+        while (swapCount(log) == before && msBetween(sent, nowNs()) < 2000.0) {
+            sleepMs(0.2);
+        }
+        uint64_t after = waitForQuiet(log, 150, 3000);
+        if (after > before) {
+            addSample("peer_move_ms/" + p.key, msBetween(sent, log->endNs[before % KVR_SWAP_LOG_RING]));
+        }
+        for (uint64_t n = before; n < after; n++) {
+            addSample("peer_frame_ms/" + p.key,
+                      msBetween(log->startNs[n % KVR_SWAP_LOG_RING], log->endNs[n % KVR_SWAP_LOG_RING]));
+        }
+        sleepMs((double)((i * 11 + round * 17) % 50));  // at different points of a 50 ms sleep
+    }
+    // A burst makes the peers draw a frame for every move: one round of them is enough.
+    int left = screenWidth / 6, width = screenWidth * 2 / 3;
+    int top = screenHeight / 4, height = screenHeight / 2;
+    for (int b = 0; round == 0 && b < peerBurstRuns; b++) {
+        uint64_t before = swapCount(log);
+        uint64_t sent = nowNs();
+        for (int i = 0; i < peerBurstMotions; i++) {
+            movePointer(left + (i * 7 + b * 29) % width, top + (i * 3 + b * 5) % height);
+        }
+        XFlush(display);
+        // The peers draw a frame for every move; a loaded machine can hold one back for a while.
+        uint64_t after = waitForQuiet(log, 1500, peerBurstLimitMs);
+        addSample("peer_burst_frames/" + p.key, (double)(after - before));
+        if (after > before) {
+            if (msBetween(sent, nowNs()) >= peerBurstLimitMs) {
+                infos["peer_burst_cut_" + p.key] = "yes";
+            }
+            addSample("peer_burst_ms/" + p.key, msBetween(sent, log->endNs[(after - 1) % KVR_SWAP_LOG_RING]));
+        }
+    }
+}
+
+// Input rounds after the first (which the first sessions hold), each program in turn, each round in
+// a different order.
+void peerInput(SwapLog* log, const std::string& logPath) {
+    if (peerRounds < 2) {
+        return;
+    }
+    std::printf("[peers: input] %d more rounds of %d single moves per program\n", peerRounds - 1,
+                peerSingles);
+    std::fflush(stdout);
+    for (int round = 1; round < peerRounds; round++) {
+        for (size_t k = 0; k < peerPrograms.size(); k++) {
+            const PeerProgram& p = peerPrograms[(k + (size_t)round) % peerPrograms.size()];
+            movePointer(screenWidth / 2, screenHeight / 2);
+            XSync(display, False);
+            waitForBlack(3000);
+            resetSwapLog(log);
+            pid_t pid = spawn(p.args, "peer-" + p.key, logPath);
+            if (waitForStarted(log, pid)) {
+                peerInputSession(p, log, round);
+                addSample("peer_memory_mib/" + p.key, peakResidentMiB(pid));
+            }
+            xdrv::stop(pid);
+        }
+    }
+}
+
+// Runs the peers beside the viewer: first sessions (pictures and behaviour), start-up, idle, input.
+void benchPeers() {
+    if (peerPrograms.size() < 2) {
+        std::printf("[peers] not built (bench/run.sh builds them; see bench/README.md)\n");
+        return;
+    }
+    std::string logPath = scratch + "/peer-swaps";
+    SwapLog* log = createSwapLog(logPath);
+    if (log == nullptr) {
+        return;
+    }
+    std::printf("[peers: first frames, behaviour, %d single moves and %d burst(s) of %d moves] %d programs\n",
+                peerSingles, peerBurstRuns, peerBurstMotions, (int)peerPrograms.size());
+    std::fflush(stdout);
+    peerFirstSession(peerPrograms[0], log, logPath, false);
+    // SDL's own choice of visual, before it is given the viewer's.
+    for (const PeerProgram& p : std::vector<PeerProgram>(peerPrograms)) {
+        if (peerOwnVisual && p.key.compare(0, 3, "sdl") == 0 && p.key.find("wait") != std::string::npos) {
+            peerFirstSession({p.label + ", its own visual", "sdl_own_visual", {p.args[0], "--wait"}}, log,
+                             logPath, true);
+        }
+    }
+    char id[32];
+    std::snprintf(id, sizeof id, "0x%lx", viewerVisualId);
+    for (PeerProgram& p : peerPrograms) {
+        if (p.key.compare(0, 3, "sdl") == 0 && viewerVisualId != 0) {
+            p.args.push_back("--visual");
+            p.args.push_back(id);
+        }
+    }
+    for (size_t k = 1; k < peerPrograms.size(); k++) {
+        peerFirstSession(peerPrograms[k], log, logPath, false);
+    }
+    peerStartUp(log, logPath);
+    peerIdle(logPath);
+    peerInput(log, logPath);
+    munmap(log, sizeof(SwapLog));
+}
+
 // Formats "median [min-max]" of a series, with the given number of decimals.
 std::string cell(const std::string& name, int decimals) {
     Summary s = summarise(name);
@@ -691,6 +1141,125 @@ void printTable() {
         firstFrame.median - secondFrame.median);
 }
 
+// "median [min-max]" of a program's samples and its ratio to the viewer's median.
+std::string peerCell(const std::string& figure, const PeerProgram& p, int decimals) {
+    std::string text = cell(figure + "/" + p.key, decimals);
+    if (p.key != "kelvor" && text != "n/a") {
+        Summary own = summarise(figure + "/" + p.key), viewer = summarise(figure + "/kelvor");
+        text += ", " + ratioText(own.median, viewer.median);
+    }
+    return text;
+}
+
+// One row of the peer table.
+void peerRow(const std::string& label, const std::string& figure, int decimals) {
+    Summary viewer = summarise(figure + "/kelvor");
+    std::printf("| %s (n=%d) |", label.c_str(), viewer.n);
+    for (const PeerProgram& p : peerPrograms) {
+        std::printf(" %s |", peerCell(figure, p, decimals).c_str());
+    }
+    std::printf("\n");
+}
+
+// Where the viewer stands against every peer on a figure where less is better: ahead when a
+// peer's median is above 1.1 times the viewer's, behind below 0.9 times, level in between.
+std::string peerStanding(const std::string& figure) {
+    Summary viewer = summarise(figure + "/kelvor");
+    std::string text;
+    for (size_t k = 1; k < peerPrograms.size(); k++) {
+        Summary own = summarise(figure + "/" + peerPrograms[k].key);
+        if (viewer.n == 0 || own.n == 0 || !(viewer.median > 0.0)) {
+            continue;
+        }
+        double ratio = own.median / viewer.median;
+        const char* word = ratio > 1.1 ? "ahead of" : ratio < 0.9 ? "behind" : "level with";
+        char part[128];
+        std::snprintf(part, sizeof part, "%s%s %s (%.2fx)", text.empty() ? "" : ", ", word,
+                      peerPrograms[k].label.c_str(), ratio);
+        text += part;
+    }
+    return text.empty() ? "no data" : text;
+}
+
+// The peer table, the standing of the viewer on each figure and the checks of the peers.
+void printPeerTable() {
+    if (peerPrograms.size() < 2) {
+        return;
+    }
+    std::printf(
+        "\nPeers: the viewer's own code on GLFW and on SDL2 beside Kelvor, median [min-max] and the "
+        "peer's median over Kelvor's (less is better everywhere; above 1x Kelvor needs less):\n\n| Figure "
+        "| ");
+    for (size_t k = 0; k < peerPrograms.size(); k++) {
+        std::printf("%s |", peerPrograms[k].label.c_str());
+    }
+    std::printf("\n|---|");
+    for (size_t k = 0; k < peerPrograms.size(); k++) {
+        std::printf("---|");
+    }
+    std::printf("\n");
+    peerRow("Start-up to first picture, ms", "peer_startup_ms", 1);
+    peerRow("CPU time to first picture, all threads, ms", "peer_startup_cpu_ms", 1);
+    peerRow("Fork to first scene clear, ms", "peer_scene_clear_ms", 1);
+    peerRow("Idle CPU, % of a core", "peer_idle_cpu_pct", 3);
+    peerRow("Idle wake-ups per second, all threads", "peer_idle_wakeups", 1);
+    peerRow("Peak resident size (VmHWM) after start-up and idling or a few moves, MiB", "peer_memory_mib", 1);
+    peerRow("Frame time per view (first clear to swap), ms", "peer_frame_ms", 1);
+    peerRow("Pointer move to its frame, ms", "peer_move_ms", 1);
+    peerRow("Frames per " + std::to_string(peerBurstMotions) + "-move burst", "peer_burst_frames", 0);
+    peerRow("Burst sent to its last frame, ms", "peer_burst_ms", 0);
+
+    std::printf("\nStanding of Kelvor:\n\n");
+    std::printf("- start-up to first picture: %s\n", peerStanding("peer_startup_ms").c_str());
+    std::printf("- CPU time to first picture: %s\n", peerStanding("peer_startup_cpu_ms").c_str());
+    std::printf("- fork to first scene clear: %s\n", peerStanding("peer_scene_clear_ms").c_str());
+    std::printf("- idle CPU: %s\n", peerStanding("peer_idle_cpu_pct").c_str());
+    std::printf("- idle wake-ups: %s\n", peerStanding("peer_idle_wakeups").c_str());
+    std::printf("- peak memory: %s\n", peerStanding("peer_memory_mib").c_str());
+    std::printf("- frame time per view: %s\n", peerStanding("peer_frame_ms").c_str());
+    std::printf("- pointer move to frame: %s\n", peerStanding("peer_move_ms").c_str());
+    std::printf("- frames per burst: %s\n", peerStanding("peer_burst_frames").c_str());
+    std::printf("- burst to its last frame: %s\n", peerStanding("peer_burst_ms").c_str());
+
+    std::printf(
+        "\nStart-up steps, ms after the fork (median [min-max]; the peers' steps as they report them):\n\n");
+    for (const PeerProgram& p : peerPrograms) {
+        std::string line;
+        for (const char* step :
+             {"main", "library-init", "window", "window-and-context", "onInit", "first-swap"}) {
+            std::string name = std::string("peer_step_") + step + "/" + p.key;
+            if (summarise(name).n > 0) {
+                line += (line.empty() ? "" : "; ") + std::string(step) + " " + cell(name, 1);
+            }
+        }
+        line += (line.empty() ? "" : "; ") + std::string("first scene clear ") +
+                cell("peer_scene_clear_ms/" + p.key, 1);
+        std::printf("- %s: %s\n", p.label.c_str(), line.c_str());
+    }
+
+    std::printf("\nPeer checks:\n\n");
+    for (const PeerProgram& p : peerPrograms) {
+        const std::string& k = p.key;
+        std::printf(
+            "- %s: first frame against Kelvor's: %s; window %s; focused %s; frames to the first idle "
+            "moment %s; wrap at the right edge %s, unfocused %s; SIGTERM: %s; threads %s; frames while idle "
+            "%s%s%s%s\n",
+            p.label.c_str(), infos["peer_picture_" + k].c_str(), infos["peer_window_" + k].c_str(),
+            infos["peer_focus_" + k].c_str(), infos["peer_startup_frames_" + k].c_str(),
+            infos["peer_wrap_" + k].c_str(), infos["peer_wrap_unfocused_" + k].c_str(),
+            infos["peer_sigterm_" + k].c_str(), infos["peer_threads_" + k].c_str(),
+            infos["peer_idle_frames_" + k].c_str(),
+            infos.count("peer_burst_cut_" + k) ? "; a burst was cut off at the time limit" : "",
+            infos.count("peer_problem_" + k) ? "; PROBLEM: " : "",
+            infos.count("peer_problem_" + k) ? infos["peer_problem_" + k].c_str() : "");
+    }
+    if (infos.count("peer_picture_sdl_own_visual")) {
+        std::printf("- SDL with the visual it picks itself: first frame against Kelvor's: %s; window %s\n",
+                    infos["peer_picture_sdl_own_visual"].c_str(),
+                    infos["peer_window_sdl_own_visual"].c_str());
+    }
+}
+
 // True when the file exists and can be executed or read.
 bool usable(const std::string& path) {
     return !path.empty() && access(path.c_str(), R_OK) == 0;
@@ -700,6 +1269,7 @@ bool usable(const std::string& path) {
 
 // Parses the options, runs every benchmark and prints the table.
 int main(int argc, char** argv) {
+    bool peersOnly = false;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         std::string next = i + 1 < argc ? argv[i + 1] : "";
@@ -711,6 +1281,13 @@ int main(int argc, char** argv) {
             idleSeconds = 3;
             latencyRuns = 3;
             burstRuns = 4;
+            peerStartRuns = 1;
+            peerQuietMs = 400.0;
+            peerOwnVisual = false;
+            peerRounds = 1;
+            peerSingles = 2;
+            peerBurstMotions = 20;
+            peerBurstLimitMs = 5000.0;
         } else if (a == "--viewer") {
             viewerPath = next, i++;
         } else if (a == "--minimal") {
@@ -719,10 +1296,16 @@ int main(int argc, char** argv) {
             inprocPath = next, i++;
         } else if (a == "--counter") {
             counterPath = next, i++;
+        } else if (a == "--glfw") {
+            glfwPath = next, i++;
+        } else if (a == "--sdl") {
+            sdlPath = next, i++;
+        } else if (a == "--peers-only") {
+            peersOnly = true;
         } else {
             std::fprintf(stderr,
-                         "usage: kvr_bench [--quick] [--viewer P] [--minimal P] [--inproc P] "
-                         "[--counter P]\n");
+                         "usage: kvr_bench [--quick] [--peers-only] [--viewer P] [--minimal P] [--inproc P] "
+                         "[--counter P] [--glfw P] [--sdl P]\n");
             return 2;
         }
     }
@@ -742,11 +1325,26 @@ int main(int argc, char** argv) {
     }
     scratch = folder;
     std::printf("kvr_bench on a %dx%d screen; program logs in %s\n", screenWidth, screenHeight, folder);
+    peerPrograms.push_back({"Kelvor", "kelvor", {viewerPath}});
+    if (usable(glfwPath)) {
+        peerPrograms.push_back({"GLFW wait", "glfw_wait", {glfwPath, "--wait"}});
+        peerPrograms.push_back({"GLFW poll", "glfw_poll", {glfwPath, "--poll"}});
+    }
+    if (usable(sdlPath)) {
+        peerPrograms.push_back({"SDL wait", "sdl_wait", {sdlPath, "--wait"}});
+        peerPrograms.push_back({"SDL poll", "sdl_poll", {sdlPath, "--poll"}});
+    }
     uint64_t start = nowNs();
-    benchFramesAndInit();
-    benchStartUp();
-    benchRunningViewer();
-    printTable();
+    if (!peersOnly) {
+        benchFramesAndInit();
+        benchStartUp();
+        benchRunningViewer();
+    }
+    benchPeers();
+    if (!peersOnly) {
+        printTable();
+    }
+    printPeerTable();
     std::printf("\nThe run took %.0f s.\n", msBetween(start, nowNs()) / 1000.0);
     XDestroyWindow(display, backdrop);
     XCloseDisplay(display);

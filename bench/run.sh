@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Builds the benchmarks and runs them on a private Xvfb (1920x1080x24), printing the table.
+# Builds the benchmarks, with the GLFW and SDL2 peers, and runs them on a private Xvfb
+# (1920x1080x24), printing the tables.
 #
 #   bench/run.sh [--readme] [--quick]
 #
-# --readme  also puts the table, with the date, the machine and this command, into bench/README.md
-# --quick   fewer repetitions (a smoke run; the figures are rough)
+# --readme  also puts the tables, with the date, the machine, the library versions and this
+#           command, into bench/README.md
+# --quick   fewer repetitions (a smoke run of under a minute; the figures are rough)
 # Environment: KVR_BENCH_BUILD_DIR (default build/bench), KVR_BENCH_DISPLAY (default 71, the first
 # free display number from there on is used).
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=../scripts/lib.sh
+source "$root/scripts/lib.sh"
 build="${KVR_BENCH_BUILD_DIR:-$root/build/bench}"
 readme=0
 args=()
@@ -21,10 +25,13 @@ for a in "$@"; do
     esac
 done
 
+# The peers' libraries; nothing else in the project needs them.
+kvr_install_packages libglfw3-dev libsdl2-dev
+
 # Build: the same optimisation as the linux preset, warnings as errors, at most two jobs.
 log="$(mktemp)"
-if ! { [ -f "$build/build.ninja" ] ||
-       cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVR_WERROR=ON; } >"$log" 2>&1 ||
+if ! cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVR_WERROR=ON \
+        -DKVR_BENCH_PEERS=ON >"$log" 2>&1 ||
    ! cmake --build "$build" -j2 --target kvr_bench >>"$log" 2>&1; then
     cat "$log" >&2
     echo "bench/run.sh: the build failed" >&2
@@ -58,9 +65,12 @@ if [ "$readme" = 1 ]; then
     cpu="$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')"
     mesa="$(grep -o 'Mesa [0-9.]*' "$out" | head -n1 || true)"
     renderer="$(sed -n 's/^- renderer: \(.*\), OpenGL.*/\1/p' "$out" | head -n1)"
+    version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo '?'; }
     {
         echo "Date: $(date -u '+%Y-%m-%d %H:%M UTC'). Machine: $(nproc) cores, $cpu; ${mesa:-Mesa ?}, $renderer;"
-        echo "load average before the run $load (the machine is shared). Command: \`bench/run.sh ${*}\`."
+        echo "libraries: libglfw3 $(version libglfw3), libsdl2-2.0-0 $(version libsdl2-2.0-0), libx11-6 $(version libx11-6);"
+        echo "load average before the run $load, after it $(cut -d' ' -f1-3 /proc/loadavg) (the machine is shared)."
+        echo "Command: \`bench/run.sh ${*}\`."
         echo
         sed -n '/^| Figure/,$p' "$out"
     } >"$out.section"
