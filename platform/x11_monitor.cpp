@@ -1,4 +1,5 @@
-// x11_monitor.cpp - the monitors of the X screen and the primary one, which is Win32's screen.
+// x11_monitor.cpp - the monitors of the X screen and the primary one, which is Win32's screen;
+// and what the server is: Xwayland, and whether the pointer may be warped there.
 //
 // Win32's screen metrics are the primary monitor's size and its screen coordinates start at
 // the primary monitor's top-left corner; the X screen may span several monitors. Monitors come
@@ -10,6 +11,7 @@
 #include "x11_state.h"
 
 #include <X11/Xatom.h>
+#include <X11/extensions/XInput.h>
 #include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
 
@@ -22,6 +24,7 @@ static bool randrPresent = false;
 static int randrEventBase = 0;
 static bool xinerama = false;
 static POINT origin = {0, 0};  // the primary's corner as last read
+static bool xwayland = false;  // the server is Xwayland (its outputs are named XWAYLAND<n>)
 
 // Queries the extensions once per connection and asks for RandR's change notifications.
 static void queryExtensions() {
@@ -44,6 +47,26 @@ static void queryExtensions() {
         kvr_x11TrapEnd();
     }
     xinerama = XineramaQueryExtension(d, &eventBase, &errorBase) && XineramaIsActive(d);
+    xwayland = false;
+    XRRScreenResources* resources = randrPresent ? XRRGetScreenResourcesCurrent(d, kvr_x11.root) : nullptr;
+    for (int i = 0; resources != nullptr && i < resources->noutput && !xwayland; i++) {
+        XRROutputInfo* output = XRRGetOutputInfo(d, resources, resources->outputs[i]);
+        if (output != nullptr) {
+            xwayland = output->name != nullptr && std::strncmp(output->name, "XWAYLAND", 8) == 0;
+            XRRFreeOutputInfo(output);
+        }
+    }
+    if (resources != nullptr) {
+        XRRFreeScreenResources(resources);
+    }
+}
+
+bool kvr_x11IsXwayland() {
+    if (!kvr_x11Open()) {
+        return false;
+    }
+    queryExtensions();
+    return xwayland;
 }
 
 // Makes a rectangle from an origin and a size.
@@ -153,6 +176,24 @@ int kvr_x11MonitorIndex(const RECT& monitor) {
         XFree(screens);
     }
     return index;
+}
+
+bool kvr_x11CanWarpPointer() {
+    if (!kvr_x11IsXwayland()) {
+        return kvr_x11.display != nullptr;
+    }
+    // Xwayland without a seat (a headless compositor) has no xwayland-pointer device and ends
+    // with a crash on a warp to the root. Devices come and go with seats, so ask each time.
+    int count = 0;
+    XDeviceInfo* devices = XListInputDevices(kvr_x11.display, &count);
+    bool pointer = false;
+    for (int i = 0; devices != nullptr && i < count && !pointer; i++) {
+        pointer = devices[i].name != nullptr && std::strncmp(devices[i].name, "xwayland-pointer:", 17) == 0;
+    }
+    if (devices != nullptr) {
+        XFreeDeviceList(devices);
+    }
+    return pointer;
 }
 
 bool kvr_x11MonitorEvent(XEvent* event) {

@@ -6,7 +6,7 @@
 //   x11_window.cpp   window classes, the X windows behind window handles, placement, full
 //                    screen and the waits for the window manager;
 //   x11_monitor.cpp  the monitors and the primary one, whose corner is the origin of Win32's
-//                    screen coordinates;
+//                    screen coordinates, and whether the server is Xwayland;
 //   x11_events.cpp   the message queue and the translation of X events into messages;
 //   x11_gl.cpp       device contexts, pixel formats and rendering contexts (its own table);
 //   x11_input.cpp, x11_msgbox.cpp, x11_misc.cpp: key translation, the message box, the rest.
@@ -134,6 +134,10 @@ RECT kvr_x11PrimaryMonitor();
 POINT kvr_x11ScreenOrigin();
 // The Xinerama index of a monitor rectangle (as _NET_WM_FULLSCREEN_MONITORS counts), -1 when none.
 int kvr_x11MonitorIndex(const RECT& monitor);
+// True when the server is Xwayland, which undoes a pointer warp while the cursor is visible.
+bool kvr_x11IsXwayland();
+// False when a pointer warp must not be asked for: no display, or Xwayland without a pointer.
+bool kvr_x11CanWarpPointer();
 // Handles a RandR notification on the root; false when the event is not one.
 bool kvr_x11MonitorEvent(XEvent* event);
 

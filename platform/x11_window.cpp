@@ -36,7 +36,8 @@ struct KvrX11Class {
 static KvrX11Class classes[KVR_X11_MAX_CLASSES];
 static ATOM nextAtom = 0xC000;
 static Cursor arrowCursor = 0;
-static Display* arrowCursorDisplay = nullptr;
+static Cursor blankCursor = 0;
+static Display* cursorDisplay = nullptr;
 
 // Motif window-manager hints: flags, functions, decorations, input mode, status.
 #define KVR_MWM_HINTS_DECORATIONS 2
@@ -151,6 +152,38 @@ static void setInitialFullscreenState(KvrX11Window* w) {
     }
 }
 
+// Makes the arrow and the blank cursor once per display connection.
+static void makeCursors(Display* d) {
+    if (cursorDisplay == d) {
+        return;
+    }
+    cursorDisplay = d;
+    arrowCursor = XCreateFontCursor(d, XC_left_ptr);
+    char none = 0;
+    Pixmap empty = XCreateBitmapFromData(d, kvr_x11.root, &none, 1, 1);
+    XColor black;
+    std::memset(&black, 0, sizeof black);
+    blankCursor = empty != 0 ? XCreatePixmapCursor(d, empty, empty, &black, &black, 0, 0) : 0;
+    if (empty != 0) {
+        XFreePixmap(d, empty);
+    }
+}
+
+// Gives the window its class's cursor. On Xwayland a full-screen window shows none: Xwayland
+// carries out pointer warps (the viewer's wrap at the screen's edges) only while the cursor is
+// hidden, and undoes them at the next real move otherwise.
+static void defineCursor(KvrX11Window* w) {
+    Display* d = kvr_x11.display;
+    makeCursors(d);
+    if (w->fullscreenRequested && blankCursor != 0 && kvr_x11IsXwayland()) {
+        XDefineCursor(d, w->xwindow, blankCursor);
+    } else if (w->classSlot >= 0 && classes[w->classSlot].arrowCursor) {
+        XDefineCursor(d, w->xwindow, arrowCursor);
+    } else {
+        XUndefineCursor(d, w->xwindow);
+    }
+}
+
 // Writes title, class, protocols, process id and hints of a new X window.
 static void setWindowProperties(KvrX11Window* w, int x, int y, int width, int height) {
     Display* d = kvr_x11.display;
@@ -181,13 +214,7 @@ static void setWindowProperties(KvrX11Window* w, int x, int y, int width, int he
     setSizeHints(w, x, y, width, height);
     setDecorations(w);
     setInitialFullscreenState(w);
-    if (w->classSlot >= 0 && classes[w->classSlot].arrowCursor) {
-        if (arrowCursor == 0 || arrowCursorDisplay != d) {
-            arrowCursor = XCreateFontCursor(d, XC_left_ptr);
-            arrowCursorDisplay = d;
-        }
-        XDefineCursor(d, w->xwindow, arrowCursor);
-    }
+    defineCursor(w);
 }
 
 bool kvr_x11CreateXWindow(KvrX11Window* w, XVisualInfo* visual, int x, int y, int width, int height) {
@@ -619,6 +646,7 @@ static void applyPlacement(KvrX11Window* w, const RECT& rect, bool full, bool ma
     }
     XMoveResizeWindow(d, w->xwindow, rect.left, rect.top, (unsigned)width, (unsigned)height);
     w->fullscreenRequested = full;
+    defineCursor(w);
     kvr_x11TrapEnd();
 }
 
@@ -703,7 +731,7 @@ extern "C" int WINAPI GetSystemMetrics(int index) {
 }
 
 extern "C" BOOL WINAPI SetCursorPos(int x, int y) {
-    if (!kvr_x11Open()) {
+    if (!kvr_x11Open() || !kvr_x11CanWarpPointer()) {
         return FALSE;
     }
     RECT primary = kvr_x11PrimaryMonitor();

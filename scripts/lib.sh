@@ -48,7 +48,7 @@ kvr_install_packages() {
 
 # Packages needed to configure and build the Linux preset (tests are configured with it).
 KVR_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
-    libx11-dev libxtst-dev libxrandr-dev libxinerama-dev)
+    libx11-dev libxtst-dev libxrandr-dev libxinerama-dev libxi-dev)
 # Packages needed to cross-build for Windows and run the result under Wine.
 KVR_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine wine64)
 # Packages needed to run the tests on a virtual X server and look at what they show; openbox is
