@@ -1,11 +1,14 @@
 // x11_monitor_test.cpp - two monitors on one X screen, the primary not at the origin: the
 // screen metrics, window placement, full screen, pointer warps and wheel positions all follow
-// the primary monitor, whose corner is the origin of screen coordinates.
+// the primary monitor, whose corner is the origin of screen coordinates. The real viewer's full
+// screen and pointer wrap on them are checked in x11_program_test.cpp.
 #include <gtest/gtest.h>
 
 #include "x11_test_support.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xinerama.h>
 
 using x11test::kPrimaryMonitor;
 using x11test::messagesOf;
@@ -48,7 +51,7 @@ protected:
     }
 };
 
-TEST_F(X11Monitors, MetricsPlacementFullScreenAndPointerFollowThePrimary) {
+TEST_F(X11Monitors, MetricsPlacementPointerAndWheelFollowThePrimary) {
     Display* d = x11test::input();
     int screenWidth = DisplayWidth(d, DefaultScreen(d)), screenHeight = DisplayHeight(d, DefaultScreen(d));
     ASSERT_GE(screenWidth, kPrimaryMonitor.right);
@@ -91,22 +94,6 @@ TEST_F(X11Monitors, MetricsPlacementFullScreenAndPointerFollowThePrimary) {
     EXPECT_EQ((short)LOWORD(wheelAt), 100);
     EXPECT_EQ((short)HIWORD(wheelAt), 120);
 
-    // Full screen, as the viewer asks for it, covers exactly the primary.
-    SetWindowLongA(hwnd, GWL_EXSTYLE, 0x40000);
-    SetWindowLongA(hwnd, GWL_STYLE, (LONG)0x80000000u);
-    received.clear();
-    ASSERT_TRUE(SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, GetSystemMetrics(SM_CXSCREEN),
-                             GetSystemMetrics(SM_CYSCREEN), SWP_SHOWWINDOW | SWP_NOZORDER));
-    auto sizes = messagesOf(WM_SIZE);
-    ASSERT_EQ(sizes.size(), 1u);
-    EXPECT_EQ(LOWORD(sizes[0].lParam), width);
-    EXPECT_EQ(HIWORD(sizes[0].lParam), height);
-    onRoot = rootRect(w);
-    EXPECT_EQ(onRoot.left, kPrimaryMonitor.left);
-    EXPECT_EQ(onRoot.top, kPrimaryMonitor.top);
-    EXPECT_EQ(onRoot.right, kPrimaryMonitor.right);
-    EXPECT_EQ(onRoot.bottom, kPrimaryMonitor.bottom);
-
     // A warp to screen coordinates lands relative to the primary's corner.
     ASSERT_TRUE(SetCursorPos(width - 2, 5));
     x11test::pumpUntil([] { return pointer().y == kPrimaryMonitor.top + 5; }, 1000);
@@ -118,4 +105,69 @@ TEST_F(X11Monitors, MetricsPlacementFullScreenAndPointerFollowThePrimary) {
     x11test::removeMonitors();
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), screenWidth);
     EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), screenHeight);
+}
+
+TEST_F(X11Monitors, FullScreenIsPinnedToThePrimaryWhereTheManagerOffersIt) {
+    ASSERT_TRUE(x11test::addMonitors()) << "the server has no RandR 1.5 monitors";
+    HWND hwnd = x11test::openWindow();
+    ASSERT_NE(hwnd, nullptr);
+    // A stand-in window manager that offers _NET_WM_FULLSCREEN_MONITORS and watches the root.
+    Display* d = x11test::input();
+    Window root = DefaultRootWindow(d);
+    Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+    Atom supported = XInternAtom(d, "_NET_SUPPORTED", False);
+    Atom pin = XInternAtom(d, "_NET_WM_FULLSCREEN_MONITORS", False);
+    Atom state = XInternAtom(d, "_NET_WM_STATE", False);
+    Window manager = XCreateSimpleWindow(d, root, 0, 0, 1, 1, 0, 0, 0);
+    XChangeProperty(d, root, check, XA_WINDOW, 32, PropModeReplace, (unsigned char*)&manager, 1);
+    XChangeProperty(d, manager, check, XA_WINDOW, 32, PropModeReplace, (unsigned char*)&manager, 1);
+    Atom offered[2] = {XInternAtom(d, "_NET_WM_STATE_FULLSCREEN", False), pin};
+    XChangeProperty(d, root, supported, XA_ATOM, 32, PropModeReplace, (unsigned char*)offered, 2);
+    XSelectInput(d, root, SubstructureNotifyMask);
+    XSync(d, False);
+
+    SetWindowLongA(hwnd, GWL_STYLE, (LONG)0x80000000u);
+    bool placed = SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                               GetSystemMetrics(SM_CYSCREEN), SWP_SHOWWINDOW | SWP_NOZORDER);
+    XSync(d, False);
+    std::vector<XClientMessageEvent> requests;
+    while (XPending(d) > 0) {
+        XEvent event;
+        XNextEvent(d, &event);
+        if (event.type == ClientMessage && event.xclient.window == x11test::xwindowOf(hwnd)) {
+            requests.push_back(event.xclient);
+        }
+    }
+    XSelectInput(d, root, NoEventMask);
+    XDeleteProperty(d, root, check);
+    XDeleteProperty(d, root, supported);
+    XDestroyWindow(d, manager);
+    XSync(d, False);
+
+    EXPECT_TRUE(placed);
+    RECT onRoot = rootRect(x11test::xwindowOf(hwnd));
+    EXPECT_TRUE(onRoot.left == kPrimaryMonitor.left && onRoot.top == kPrimaryMonitor.top &&
+                onRoot.right == kPrimaryMonitor.right && onRoot.bottom == kPrimaryMonitor.bottom)
+        << "full screen covers exactly the primary";
+    // The primary's index among the Xinerama screens, which the manager counts by.
+    int count = 0, primaryIndex = -1;
+    XineramaScreenInfo* screens = XineramaQueryScreens(d, &count);
+    for (int i = 0; i < count; i++) {
+        if (screens[i].x_org == kPrimaryMonitor.left && screens[i].y_org == kPrimaryMonitor.top &&
+            screens[i].width == kPrimaryMonitor.right - kPrimaryMonitor.left) {
+            primaryIndex = i;
+        }
+    }
+    if (screens != nullptr) {
+        XFree(screens);
+    }
+    ASSERT_GE(primaryIndex, 0);
+    ASSERT_EQ(requests.size(), 2u) << "the pin, then the full-screen request";
+    EXPECT_EQ(requests[0].message_type, pin);
+    for (int i = 0; i < 4; i++) {
+        EXPECT_EQ(requests[0].data.l[i], primaryIndex) << "top, bottom, left and right monitor";
+    }
+    EXPECT_EQ(requests[0].data.l[4], 1) << "from an application";
+    EXPECT_EQ(requests[1].message_type, state);
+    EXPECT_EQ(requests[1].data.l[0], 1) << "add full screen";
 }
