@@ -206,8 +206,7 @@ void* kvr_x11MakeHandle(unsigned kind, int slot, unsigned generation) {
     return reinterpret_cast<void*>(value);
 }
 
-// Splits a handle into slot and generation when it has the given kind.
-static bool splitHandle(const void* handle, unsigned kind, int* slot, unsigned* generation) {
+bool kvr_x11SplitHandle(const void* handle, unsigned kind, int* slot, unsigned* generation) {
     uintptr_t value = reinterpret_cast<uintptr_t>(handle);
     if (value == 0 || ((value >> 8) & 0xFu) != kind || (value & 0xFFu) == 0) {
         return false;
@@ -221,7 +220,7 @@ static bool splitHandle(const void* handle, unsigned kind, int* slot, unsigned* 
 static KvrX11Window* findByKind(const void* handle, unsigned kind) {
     int slot = 0;
     unsigned generation = 0;
-    if (!splitHandle(handle, kind, &slot, &generation) || slot >= KVR_X11_MAX_WINDOWS) {
+    if (!kvr_x11SplitHandle(handle, kind, &slot, &generation) || slot >= KVR_X11_MAX_WINDOWS) {
         return nullptr;
     }
     KvrX11Window* w = &kvr_x11Windows[slot];

@@ -177,8 +177,9 @@ static void handleButton(KvrX11Window* w, XButtonEvent& event, bool press) {
     if (event.button == 4 || event.button == 5) {
         if (press) {
             // WM_MOUSEWHEEL carries screen coordinates.
+            POINT origin = kvr_x11ScreenOrigin();
             post(w, WM_MOUSEWHEEL, kvr_x11WheelWParam(event.button, event.state),
-                 kvr_x11PointLParam(event.x_root, event.y_root), event.time);
+                 kvr_x11PointLParam(event.x_root - origin.x, event.y_root - origin.y), event.time);
         }
         return;
     }
@@ -286,13 +287,10 @@ static void handleRestore(KvrX11Window* w) {
         return;
     }
     w->restorePending = false;
-    Window root = 0;
-    int x = 0, y = 0;
-    unsigned int width = 0, height = 0, border = 0, depth = 0;
-    kvr_x11TrapBegin();
-    XGetGeometry(kvr_x11.display, w->xwindow, &root, &x, &y, &width, &height, &border, &depth);
-    kvr_x11TrapEnd();
-    postSize(w, SIZE_RESTORED, (int)width, (int)height);
+    RECT rect;
+    if (kvr_x11ClientRect(w, &rect, nullptr)) {
+        postSize(w, SIZE_RESTORED, (int)(rect.right - rect.left), (int)(rect.bottom - rect.top));
+    }
     post(w, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0, CurrentTime);
 }
 
@@ -372,6 +370,9 @@ static void translate(XEvent& event) {
         refreshHeldKeys(event.xkeymap.key_vector);  // it names no window
         return;
     }
+    if (kvr_x11MonitorEvent(&event)) {
+        return;
+    }
     KvrX11Window* w = kvr_x11WindowOfX(event.xany.window);
     if (w == nullptr) {
         return;
@@ -406,6 +407,7 @@ static void translate(XEvent& event) {
             // the window gone the program could only be killed, so ask it to close instead. A
             // window we destroy or recreate ourselves no longer maps to this handle by now.
             if (event.xdestroywindow.window == w->xwindow) {
+                w->xwindowGone = true;
                 post(w, WM_CLOSE, 0, 0, CurrentTime);
             }
             break;

@@ -187,7 +187,7 @@ extern "C" BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESC
         return FALSE;
     }
     RECT rect = {0, 0, 1, 1};
-    GetWindowRect(static_cast<HWND>(kvr_x11HandleOf(w)), &rect);
+    kvr_x11ClientRect(w, &rect, nullptr);
     Window oldWindow = w->xwindow;
     Colormap oldColormap = w->colormap;
     bool wasMapped = w->mapped;
@@ -260,13 +260,11 @@ extern "C" int WINAPI GetDeviceCaps(HDC hdc, int index) {
 
 // The context record a handle names, or null when it is null or stale.
 static KvrX11Context* findContext(HGLRC hglrc, int* slot) {
-    uintptr_t value = reinterpret_cast<uintptr_t>(hglrc);
-    if (value == 0 || ((value >> 8) & 0xFu) != KVR_X11_KIND_CONTEXT || (value & 0xFFu) == 0) {
-        return nullptr;
-    }
-    int index = (int)(value & 0xFFu) - 1;
-    if (index >= KVR_X11_MAX_CONTEXTS || !contexts[index].used ||
-        (contexts[index].generation & 0xFFFFFu) != (unsigned)(value >> 12)) {
+    int index = 0;
+    unsigned generation = 0;
+    if (!kvr_x11SplitHandle(hglrc, KVR_X11_KIND_CONTEXT, &index, &generation) ||
+        index >= KVR_X11_MAX_CONTEXTS || !contexts[index].used ||
+        (contexts[index].generation & 0xFFFFFu) != generation) {
         return nullptr;
     }
     *slot = index;

@@ -21,7 +21,13 @@ extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
     return moduleName == nullptr ? reinterpret_cast<HMODULE>(&moduleToken) : nullptr;
 }
 
-// A token for a stock resource: its identifier in the high bits, never null.
+// A token for a stock resource: its identifier in the high bits, never null. Nothing is loaded:
+// the window layer only passes the icon and cursor on to RegisterClassA, which treats any
+// cursor as the arrow (the one stock cursor the program asks for) and uses no icon. The low
+// 12 bits tell the two kinds apart: 0x1CF for icons, 0xC5F for cursors. They are arbitrary
+// tags, odd so that a token never looks like an aligned pointer; read as a handle of
+// x11_display.cpp's layout their slot field (0xCF, 0x5F) lies beyond every table, so no
+// handle lookup accepts one.
 static void* stockToken(LPCSTR name, uintptr_t kind) {
     if (!IS_INTRESOURCE(name)) {
         return nullptr;  // the program has no named resources

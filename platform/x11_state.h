@@ -1,7 +1,15 @@
 // x11_state.h - shared internals of the Xlib + GLX implementation of the platform contract.
 //
-// The display connection, the interned atoms, the X error trap, the handle tables
-// (windows, device contexts, rendering contexts) and the queue of posted messages.
+// What the platform's files share, and where each part lives:
+//   x11_display.cpp  the display connection, the interned atoms, the X error trap, the clock
+//                    and the handle encoding with the window table;
+//   x11_window.cpp   window classes, the X windows behind window handles, placement, full
+//                    screen and the waits for the window manager;
+//   x11_monitor.cpp  the monitors and the primary one, whose corner is the origin of Win32's
+//                    screen coordinates, and whether the server is Xwayland;
+//   x11_events.cpp   the message queue and the translation of X events into messages;
+//   x11_gl.cpp       device contexts, pixel formats and rendering contexts (its own table);
+//   x11_input.cpp, x11_msgbox.cpp, x11_misc.cpp: key translation, the message box, the rest.
 // Only platform/x11_*.cpp include this header.
 #ifndef KVR_X11_STATE_H
 #define KVR_X11_STATE_H
@@ -64,6 +72,7 @@ struct KvrX11Window {
     bool visible;         // viewable and, by the latest VisibilityNotify, not fully obscured
     bool focused;
     bool fullscreenRequested;
+    bool xwindowGone;  // another client destroyed the X window (its DestroyNotify arrived)
 };
 
 // The device connection and everything interned with it.
@@ -95,6 +104,8 @@ void kvr_x11SleepMs(long ms);
 
 // Builds a handle value of the given kind for a slot and generation.
 void* kvr_x11MakeHandle(unsigned kind, int slot, unsigned generation);
+// Splits a handle of the given kind into its slot and generation; false for null or another kind.
+bool kvr_x11SplitHandle(const void* handle, unsigned kind, int* slot, unsigned* generation);
 // The window record a window handle names, or null when it is null or stale.
 KvrX11Window* kvr_x11FindWindow(HWND hwnd);
 // The window record owning a window device context, or null.
@@ -113,6 +124,24 @@ void kvr_x11ReportSize(KvrX11Window* w, int width, int height);
 bool kvr_x11CreateXWindow(KvrX11Window* w, XVisualInfo* visual, int x, int y, int width, int height);
 // Waits, bounded, until the window is viewable.
 void kvr_x11WaitViewable(KvrX11Window* w);
+// Reads the client rectangle the server holds now, on the root, and the serial of the request
+// that read it (may be null); false when the window is gone.
+bool kvr_x11ClientRect(KvrX11Window* w, RECT* rect, unsigned long* serial);
+
+// The primary monitor's rectangle on the root, read from the server now: its corner is the
+// origin of Win32's screen coordinates and its size the screen metrics. 0 by 0 without a display.
+RECT kvr_x11PrimaryMonitor();
+// The primary monitor's corner on the root as last read (renewed by every kvr_x11PrimaryMonitor
+// and by RandR's notifications): for positions carried by events.
+POINT kvr_x11ScreenOrigin();
+// The Xinerama index of a monitor rectangle (as _NET_WM_FULLSCREEN_MONITORS counts), -1 when none.
+int kvr_x11MonitorIndex(const RECT& monitor);
+// True when the server is Xwayland, which undoes a pointer warp while the cursor is visible.
+bool kvr_x11IsXwayland();
+// False when a pointer warp must not be asked for: no display, or Xwayland without a pointer.
+bool kvr_x11CanWarpPointer();
+// Handles a RandR notification on the root; false when the event is not one.
+bool kvr_x11MonitorEvent(XEvent* event);
 
 // The GLXFBConfig of a 1-based pixel format index, or null.
 GLXFBConfig kvr_x11FbConfig(int format);

@@ -3,8 +3,11 @@
 //
 // The X window is the client area; the window manager, where one runs, draws the frame.
 // So AdjustWindowRectEx leaves rectangles as they are and GetWindowRect reports the X
-// window's rectangle on the root. Full screen is EWMH _NET_WM_STATE_FULLSCREEN plus
-// Motif hints under a window manager, plain geometry where none runs (as under Xvfb).
+// window's rectangle. Screen coordinates are root coordinates less the primary monitor's
+// corner, and the screen metrics are that monitor's size (x11_monitor.cpp). Full screen is
+// EWMH _NET_WM_STATE_FULLSCREEN plus Motif hints under a window manager (pinned to the
+// primary with _NET_WM_FULLSCREEN_MONITORS where the manager offers it), plain geometry
+// where none runs (as under Xvfb).
 // SetWindowPos honours SWP_NOMOVE, SWP_NOSIZE, SWP_SHOWWINDOW and SWP_HIDEWINDOW; the
 // insert-after handle is ignored (windows keep their stacking and are never made topmost).
 // Minimising without a window manager is not emulated: nobody iconifies the window then.
@@ -12,9 +15,11 @@
 
 #include <X11/Xatom.h>
 #include <X11/cursorfont.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -31,7 +36,8 @@ struct KvrX11Class {
 static KvrX11Class classes[KVR_X11_MAX_CLASSES];
 static ATOM nextAtom = 0xC000;
 static Cursor arrowCursor = 0;
-static Display* arrowCursorDisplay = nullptr;
+static Cursor blankCursor = 0;
+static Display* cursorDisplay = nullptr;
 
 // Motif window-manager hints: flags, functions, decorations, input mode, status.
 #define KVR_MWM_HINTS_DECORATIONS 2
@@ -146,6 +152,38 @@ static void setInitialFullscreenState(KvrX11Window* w) {
     }
 }
 
+// Makes the arrow and the blank cursor once per display connection.
+static void makeCursors(Display* d) {
+    if (cursorDisplay == d) {
+        return;
+    }
+    cursorDisplay = d;
+    arrowCursor = XCreateFontCursor(d, XC_left_ptr);
+    char none = 0;
+    Pixmap empty = XCreateBitmapFromData(d, kvr_x11.root, &none, 1, 1);
+    XColor black;
+    std::memset(&black, 0, sizeof black);
+    blankCursor = empty != 0 ? XCreatePixmapCursor(d, empty, empty, &black, &black, 0, 0) : 0;
+    if (empty != 0) {
+        XFreePixmap(d, empty);
+    }
+}
+
+// Gives the window its class's cursor. On Xwayland a full-screen window shows none: Xwayland
+// carries out pointer warps (the viewer's wrap at the screen's edges) only while the cursor is
+// hidden, and undoes them at the next real move otherwise.
+static void defineCursor(KvrX11Window* w) {
+    Display* d = kvr_x11.display;
+    makeCursors(d);
+    if (w->fullscreenRequested && blankCursor != 0 && kvr_x11IsXwayland()) {
+        XDefineCursor(d, w->xwindow, blankCursor);
+    } else if (w->classSlot >= 0 && classes[w->classSlot].arrowCursor) {
+        XDefineCursor(d, w->xwindow, arrowCursor);
+    } else {
+        XUndefineCursor(d, w->xwindow);
+    }
+}
+
 // Writes title, class, protocols, process id and hints of a new X window.
 static void setWindowProperties(KvrX11Window* w, int x, int y, int width, int height) {
     Display* d = kvr_x11.display;
@@ -176,13 +214,7 @@ static void setWindowProperties(KvrX11Window* w, int x, int y, int width, int he
     setSizeHints(w, x, y, width, height);
     setDecorations(w);
     setInitialFullscreenState(w);
-    if (w->classSlot >= 0 && classes[w->classSlot].arrowCursor) {
-        if (arrowCursor == 0 || arrowCursorDisplay != d) {
-            arrowCursor = XCreateFontCursor(d, XC_left_ptr);
-            arrowCursorDisplay = d;
-        }
-        XDefineCursor(d, w->xwindow, arrowCursor);
-    }
+    defineCursor(w);
 }
 
 bool kvr_x11CreateXWindow(KvrX11Window* w, XVisualInfo* visual, int x, int y, int width, int height) {
@@ -222,16 +254,6 @@ bool kvr_x11CreateXWindow(KvrX11Window* w, XVisualInfo* visual, int x, int y, in
     return true;
 }
 
-// The size of the screen in pixels; 0 by 0 without a display.
-static void screenSize(int* width, int* height) {
-    *width = 0;
-    *height = 0;
-    if (kvr_x11Open()) {
-        *width = DisplayWidth(kvr_x11.display, kvr_x11.screen);
-        *height = DisplayHeight(kvr_x11.display, kvr_x11.screen);
-    }
-}
-
 extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
                                        int y, int width, int height, HWND, HMENU, HINSTANCE, LPVOID) {
     int classSlot = findClass(className);
@@ -254,13 +276,15 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR w
     }
     width = width < 1 ? 1 : width;
     height = height < 1 ? 1 : height;
+    RECT primary = kvr_x11PrimaryMonitor();
     if (x == CW_USEDEFAULT || y == CW_USEDEFAULT) {
-        // The default position centres the window on the screen.
-        int screenWidth = 0, screenHeight = 0;
-        screenSize(&screenWidth, &screenHeight);
+        // The default position centres the window on the primary monitor.
+        int screenWidth = primary.right - primary.left, screenHeight = primary.bottom - primary.top;
         x = screenWidth > width ? (screenWidth - width) / 2 : 0;
         y = screenHeight > height ? (screenHeight - height) / 2 : 0;
     }
+    x += primary.left;
+    y += primary.top;
     unsigned generation = w->generation + 1;
     *w = KvrX11Window();
     w->generation = generation;
@@ -296,16 +320,19 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hwnd) {
     }
     kvr_x11ReleaseDrawable(w);
     kvr_x11TrapBegin();
-    XDestroyWindow(kvr_x11.display, w->xwindow);
+    if (!w->xwindowGone) {
+        XDestroyWindow(kvr_x11.display, w->xwindow);
+    }
     if (w->colormap != 0) {
         XFreeColormap(kvr_x11.display, w->colormap);
     }
-    kvr_x11TrapEnd();
+    int error = kvr_x11TrapEnd();
+    // The record goes either way: a window X could not destroy is gone or was never ours.
     kvr_x11DropMessages(hwnd);
     unsigned generation = w->generation;
     *w = KvrX11Window();
     w->generation = generation;
-    return TRUE;
+    return error == 0 ? TRUE : FALSE;
 }
 
 LRESULT kvr_x11Send(KvrX11Window* w, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -349,6 +376,28 @@ extern "C" LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam,
     }
 }
 
+// Waits until new events arrive or the deadline (kvr_x11NowMs) passes; false at the deadline.
+// The events stay queued, so PeekMessageA still translates them in their order: a wait for the
+// server or the window manager checks the state it waits for again after each arrival.
+static bool waitForEvents(long long deadline) {
+    Display* d = kvr_x11.display;
+    int queued = XEventsQueued(d, QueuedAfterReading);
+    for (;;) {
+        long long left = deadline - kvr_x11NowMs();
+        if (left <= 0) {
+            return false;
+        }
+        pollfd connection = {ConnectionNumber(d), POLLIN, 0};
+        int ready = poll(&connection, 1, (int)left);
+        if (ready < 0 && errno != EINTR) {
+            return false;
+        }
+        if (ready > 0 && XEventsQueued(d, QueuedAfterReading) > queued) {
+            return true;
+        }
+    }
+}
+
 void kvr_x11WaitViewable(KvrX11Window* w) {
     long long deadline = kvr_x11NowMs() + 1000;
     for (;;) {
@@ -356,10 +405,9 @@ void kvr_x11WaitViewable(KvrX11Window* w) {
         kvr_x11TrapBegin();
         Status ok = XGetWindowAttributes(kvr_x11.display, w->xwindow, &attributes);
         int error = kvr_x11TrapEnd();
-        if (error != 0 || ok == 0 || attributes.map_state == IsViewable || kvr_x11NowMs() >= deadline) {
+        if (error != 0 || ok == 0 || attributes.map_state == IsViewable || !waitForEvents(deadline)) {
             return;
         }
-        kvr_x11SleepMs(2);
     }
 }
 
@@ -461,30 +509,84 @@ extern "C" LONG WINAPI SetWindowLongA(HWND hwnd, int index, LONG value) {
     return previous;
 }
 
-// Asks a running window manager to add (1) or remove (0) full screen on a mapped window.
-static void requestFullscreen(KvrX11Window* w, bool on) {
+// Sends a client message about a mapped window to the window manager (through the root).
+static void sendToManager(KvrX11Window* w, Atom type, long l0, long l1, long l2, long l3, long l4) {
     XEvent event;
     std::memset(&event, 0, sizeof event);
     event.xclient.type = ClientMessage;
     event.xclient.window = w->xwindow;
-    event.xclient.message_type = kvr_x11.atoms.netWmState;
+    event.xclient.message_type = type;
     event.xclient.format = 32;
-    event.xclient.data.l[0] = on ? 1 : 0;
-    event.xclient.data.l[1] = (long)kvr_x11.atoms.netWmStateFullscreen;
-    event.xclient.data.l[2] = 0;
-    event.xclient.data.l[3] = 1;
+    event.xclient.data.l[0] = l0;
+    event.xclient.data.l[1] = l1;
+    event.xclient.data.l[2] = l2;
+    event.xclient.data.l[3] = l3;
+    event.xclient.data.l[4] = l4;
     XSendEvent(kvr_x11.display, kvr_x11.root, False, SubstructureRedirectMask | SubstructureNotifyMask,
                &event);
 }
 
-// Reads the client rectangle the server holds now (position on the root); false when the window is gone.
-static bool currentRect(KvrX11Window* w, RECT* rect, unsigned long* serial) {
+// True when the window manager lists the atom in the root's _NET_SUPPORTED.
+static bool managerSupports(Atom atom) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool found = false;
+    Atom supported = XInternAtom(kvr_x11.display, "_NET_SUPPORTED", False);
+    kvr_x11TrapBegin();
+    if (XGetWindowProperty(kvr_x11.display, kvr_x11.root, supported, 0, 4096, False, XA_ATOM, &type, &format,
+                           &count, &after, &data) == Success &&
+        data != nullptr && format == 32) {
+        for (unsigned long i = 0; i < count && !found; i++) {
+            found = (Atom)((long*)data)[i] == atom;
+        }
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    kvr_x11TrapEnd();
+    return found;
+}
+
+// Pins a window's full screen to one monitor where the window manager offers that, so that it
+// fills the primary monitor rather than the one the manager would pick.
+static void pinFullscreenMonitor(KvrX11Window* w, const RECT& monitor) {
+    Atom pin = XInternAtom(kvr_x11.display, "_NET_WM_FULLSCREEN_MONITORS", False);
+    int index = kvr_x11MonitorIndex(monitor);
+    if (index < 0 || !managerSupports(pin)) {
+        return;
+    }
+    if (w->mapped) {
+        sendToManager(w, pin, index, index, index, index, 1);
+    } else {
+        long indices[4] = {index, index, index, index};
+        XChangeProperty(kvr_x11.display, w->xwindow, pin, XA_CARDINAL, 32, PropModeReplace,
+                        (unsigned char*)indices, 4);
+    }
+}
+
+// Asks a running window manager for full screen or its end: a request once the window is
+// mapped, the initial state before that.
+static void requestFullscreen(KvrX11Window* w, bool on) {
+    w->fullscreenRequested = on;
+    if (w->mapped) {
+        sendToManager(w, kvr_x11.atoms.netWmState, on ? 1 : 0, (long)kvr_x11.atoms.netWmStateFullscreen, 0, 1,
+                      0);
+    } else {
+        setInitialFullscreenState(w);
+    }
+}
+
+bool kvr_x11ClientRect(KvrX11Window* w, RECT* rect, unsigned long* serial) {
     Window root = 0, child = 0;
     int x = 0, y = 0, rootX = 0, rootY = 0;
-    unsigned int gw = 0, gh = 0, border = 0, depth = 0;
+    unsigned int width = 0, height = 0, border = 0, depth = 0;
     kvr_x11TrapBegin();
-    *serial = NextRequest(kvr_x11.display);
-    Status ok = XGetGeometry(kvr_x11.display, w->xwindow, &root, &x, &y, &gw, &gh, &border, &depth);
+    if (serial != nullptr) {
+        *serial = NextRequest(kvr_x11.display);
+    }
+    Status ok = XGetGeometry(kvr_x11.display, w->xwindow, &root, &x, &y, &width, &height, &border, &depth);
     Bool translated =
         XTranslateCoordinates(kvr_x11.display, w->xwindow, kvr_x11.root, 0, 0, &rootX, &rootY, &child);
     if (kvr_x11TrapEnd() != 0 || ok == 0 || translated == False) {
@@ -492,9 +594,91 @@ static bool currentRect(KvrX11Window* w, RECT* rect, unsigned long* serial) {
     }
     rect->left = rootX;
     rect->top = rootY;
-    rect->right = rootX + (LONG)gw;
-    rect->bottom = rootY + (LONG)gh;
+    rect->right = rootX + (LONG)width;
+    rect->bottom = rootY + (LONG)height;
     return true;
+}
+
+// The client rectangle SetWindowPos asks for, on the root: screen coordinates moved by the
+// primary monitor's corner, SWP_NOMOVE and SWP_NOSIZE keeping the current place or size.
+static bool requestedRect(KvrX11Window* w, int x, int y, int cx, int cy, UINT flags, const RECT& primary,
+                          RECT* rect) {
+    RECT current = {0, 0, 0, 0};
+    if (!kvr_x11ClientRect(w, &current, nullptr)) {
+        return false;
+    }
+    int left = (flags & SWP_NOMOVE) != 0 ? current.left : primary.left + x;
+    int top = (flags & SWP_NOMOVE) != 0 ? current.top : primary.top + y;
+    int width = (flags & SWP_NOSIZE) != 0 ? current.right - current.left : cx;
+    int height = (flags & SWP_NOSIZE) != 0 ? current.bottom - current.top : cy;
+    width = width < 1 ? 1 : width;
+    height = height < 1 ? 1 : height;
+    *rect = {left, top, left + width, top + height};
+    return true;
+}
+
+// Win32's full screen: a window without caption or frame that covers the primary monitor.
+static bool coversPrimary(KvrX11Window* w, const RECT& rect, const RECT& primary) {
+    return !styleDecorated(w->style) && rect.left <= primary.left && rect.top <= primary.top &&
+           rect.right >= primary.right && rect.bottom >= primary.bottom;
+}
+
+// Hides the window when asked, then writes the decorations, the size hints, the full-screen
+// state and the geometry. A window manager fills the monitor the window is on (the one pinned
+// where it offers that); many do not restore the old geometry when full screen ends, so the
+// geometry is always set explicitly after the request.
+static void applyPlacement(KvrX11Window* w, const RECT& rect, bool full, bool manager, const RECT& primary,
+                           UINT flags) {
+    Display* d = kvr_x11.display;
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    kvr_x11TrapBegin();
+    if ((flags & SWP_HIDEWINDOW) != 0 && w->mapped) {
+        XUnmapWindow(d, w->xwindow);
+        w->mapped = false;
+    }
+    setDecorations(w);
+    setSizeHints(w, rect.left, rect.top, width, height);
+    bool change = manager && full != w->fullscreenRequested;
+    if (change && full) {
+        pinFullscreenMonitor(w, primary);
+    }
+    if (change) {
+        requestFullscreen(w, full);
+    }
+    XMoveResizeWindow(d, w->xwindow, rect.left, rect.top, (unsigned)width, (unsigned)height);
+    w->fullscreenRequested = full;
+    defineCursor(w);
+    kvr_x11TrapEnd();
+}
+
+// Waits, with a short bound, for the client rectangle a window manager grants; without one
+// the request is granted at once. Window managers (openbox among them) carry out a move
+// asynchronously, so a move alone is waited for too: GetWindowRect right after SetWindowPos
+// sees the new place. False when the window is gone.
+static bool awaitGeometry(KvrX11Window* w, const RECT& target, bool manager, RECT* granted,
+                          unsigned long* serial) {
+    long long deadline = kvr_x11NowMs() + (manager ? 100 : 0);
+    for (;;) {
+        if (!kvr_x11ClientRect(w, granted, serial)) {
+            return false;
+        }
+        bool reached = granted->left == target.left && granted->top == target.top &&
+                       granted->right == target.right && granted->bottom == target.bottom;
+        if (reached || !waitForEvents(deadline)) {
+            return true;
+        }
+    }
+}
+
+// Reports the granted size before SetWindowPos returns, as Win32 does; the server's
+// ConfigureNotify events up to the reading serial are accounted for by it.
+static void reportGranted(KvrX11Window* w, const RECT& granted, unsigned long serial) {
+    int width = (int)(granted.right - granted.left), height = (int)(granted.bottom - granted.top);
+    w->staleConfigureSerial = serial;
+    if (width != w->reportedWidth || height != w->reportedHeight) {
+        kvr_x11RefreshDrawable(w);
+    }
+    kvr_x11ReportSize(w, width, height);
 }
 
 extern "C" BOOL WINAPI SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int cy, UINT flags) {
@@ -502,120 +686,58 @@ extern "C" BOOL WINAPI SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int c
     if (w == nullptr) {
         return FALSE;
     }
-    Display* d = kvr_x11.display;
-    RECT current = {0, 0, 0, 0};
-    GetWindowRect(hwnd, &current);
-    if ((flags & SWP_NOMOVE) != 0) {
-        x = current.left;
-        y = current.top;
+    RECT primary = kvr_x11PrimaryMonitor();
+    RECT rect = {0, 0, 0, 0};
+    if (!requestedRect(w, x, y, cx, cy, flags, primary, &rect)) {
+        return FALSE;
     }
-    if ((flags & SWP_NOSIZE) != 0) {
-        cx = current.right - current.left;
-        cy = current.bottom - current.top;
-    }
-    cx = cx < 1 ? 1 : cx;
-    cy = cy < 1 ? 1 : cy;
-    int screenWidth = 0, screenHeight = 0;
-    screenSize(&screenWidth, &screenHeight);
-    bool full =
-        !styleDecorated(w->style) && x <= 0 && y <= 0 && x + cx >= screenWidth && y + cy >= screenHeight;
+    bool full = coversPrimary(w, rect, primary);
     bool manager = kvr_x11HasWindowManager();
-    int targetX = x, targetY = y, targetWidth = cx, targetHeight = cy;
-    kvr_x11TrapBegin();
-    if ((flags & SWP_HIDEWINDOW) != 0 && w->mapped) {
-        XUnmapWindow(d, w->xwindow);
-        w->mapped = false;
-    }
-    setDecorations(w);
-    setSizeHints(w, x, y, cx, cy);
-    if (manager && full != w->fullscreenRequested) {
-        if (w->mapped) {
-            requestFullscreen(w, full);
-        } else {
-            w->fullscreenRequested = full;
-            setInitialFullscreenState(w);
-        }
-    }
-    w->fullscreenRequested = full;
-    if (manager && full) {
-        targetX = 0;
-        targetY = 0;
-        targetWidth = screenWidth;
-        targetHeight = screenHeight;
-    }
-    // Many window managers do not restore the old geometry when full screen ends: set it explicitly.
-    XMoveResizeWindow(d, w->xwindow, x, y, (unsigned)cx, (unsigned)cy);
-    kvr_x11TrapEnd();
+    applyPlacement(w, rect, full, manager, primary, flags);
     if ((flags & SWP_SHOWWINDOW) != 0 && !w->mapped) {
         mapWindow(w);
     }
-    // Wait, with a short bound, for the place and size a window manager grants; without one they
-    // are granted at once. Window managers (openbox among them) carry out a move asynchronously,
-    // so a move alone is waited for too: GetWindowRect right after SetWindowPos sees the new place.
-    long long deadline = kvr_x11NowMs() + (manager ? 100 : 0);
     RECT granted = {0, 0, 0, 0};
     unsigned long serial = 0;
-    for (;;) {
-        if (!currentRect(w, &granted, &serial)) {
-            return FALSE;
-        }
-        bool placed = granted.left == targetX && granted.top == targetY;
-        bool sized =
-            granted.right - granted.left == targetWidth && granted.bottom - granted.top == targetHeight;
-        if ((placed && sized) || kvr_x11NowMs() >= deadline) {
-            break;
-        }
-        kvr_x11SleepMs(5);
+    if (!awaitGeometry(w, manager && full ? primary : rect, manager, &granted, &serial)) {
+        return FALSE;
     }
-    int width = (int)(granted.right - granted.left), height = (int)(granted.bottom - granted.top);
-    w->staleConfigureSerial = serial;
-    if (width != w->reportedWidth || height != w->reportedHeight) {
-        kvr_x11RefreshDrawable(w);
-    }
-    kvr_x11ReportSize(w, width, height);
+    reportGranted(w, granted, serial);
     return TRUE;
 }
 
 extern "C" BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
     KvrX11Window* w = kvr_x11FindWindow(hwnd);
-    if (w == nullptr || rect == nullptr) {
+    RECT onRoot = {0, 0, 0, 0};
+    if (w == nullptr || rect == nullptr || !kvr_x11ClientRect(w, &onRoot, nullptr)) {
         return FALSE;
     }
-    Window root = 0, child = 0;
-    int x = 0, y = 0, rootX = 0, rootY = 0;
-    unsigned int width = 0, height = 0, border = 0, depth = 0;
-    kvr_x11TrapBegin();
-    Status ok = XGetGeometry(kvr_x11.display, w->xwindow, &root, &x, &y, &width, &height, &border, &depth);
-    Bool translated =
-        XTranslateCoordinates(kvr_x11.display, w->xwindow, kvr_x11.root, 0, 0, &rootX, &rootY, &child);
-    if (kvr_x11TrapEnd() != 0 || ok == 0 || translated == False) {
-        return FALSE;
-    }
-    rect->left = rootX;
-    rect->top = rootY;
-    rect->right = rootX + (LONG)width;
-    rect->bottom = rootY + (LONG)height;
+    RECT primary = kvr_x11PrimaryMonitor();
+    rect->left = onRoot.left - primary.left;
+    rect->top = onRoot.top - primary.top;
+    rect->right = onRoot.right - primary.left;
+    rect->bottom = onRoot.bottom - primary.top;
     return TRUE;
 }
 
 extern "C" int WINAPI GetSystemMetrics(int index) {
-    int width = 0, height = 0;
-    screenSize(&width, &height);
+    RECT primary = kvr_x11PrimaryMonitor();
     if (index == SM_CXSCREEN) {
-        return width;
+        return primary.right - primary.left;
     }
     if (index == SM_CYSCREEN) {
-        return height;
+        return primary.bottom - primary.top;
     }
     return 0;
 }
 
 extern "C" BOOL WINAPI SetCursorPos(int x, int y) {
-    if (!kvr_x11Open()) {
+    if (!kvr_x11Open() || !kvr_x11CanWarpPointer()) {
         return FALSE;
     }
+    RECT primary = kvr_x11PrimaryMonitor();
     kvr_x11NoteWarp(NextRequest(kvr_x11.display));
-    XWarpPointer(kvr_x11.display, None, kvr_x11.root, 0, 0, 0, 0, x, y);
+    XWarpPointer(kvr_x11.display, None, kvr_x11.root, 0, 0, 0, 0, primary.left + x, primary.top + y);
     XFlush(kvr_x11.display);
     return TRUE;
 }

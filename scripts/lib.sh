@@ -48,7 +48,7 @@ kvr_install_packages() {
 
 # Packages needed to configure and build the Linux preset (tests are configured with it).
 KVR_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
-    libx11-dev libxtst-dev)
+    libx11-dev libxtst-dev libxrandr-dev libxinerama-dev libxi-dev)
 # The Composite extension keeps a covered window's contents.
 KVR_BUILD_PACKAGES+=(libxcomposite-dev)
 # Packages needed to cross-build for Windows and run the result under Wine.

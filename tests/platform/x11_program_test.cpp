@@ -427,3 +427,64 @@ TEST(X11Program, MessageBoxShowsItsDialogWithoutTheFixedFont) {
     kill(server, SIGTERM);
     waitExit(server, 5000);
 }
+
+#ifdef KVR_KELVOR_PATH
+TEST(X11Program, FullScreenCoversThePrimaryMonitorAndThePointerWrapsAtItsEdges) {
+    KVR_NEED_DISPLAY();
+    ASSERT_TRUE(x11test::addMonitors()) << "the server has no RandR 1.5 monitors";
+    const RECT primary = x11test::kPrimaryMonitor;
+    const int width = primary.right - primary.left;
+    Display* d = x11test::input();
+    std::string errors = ::testing::TempDir() + "x11_program_monitors_err.txt";
+    pid_t pid = start(KVR_KELVOR_PATH, errors, true);
+    ASSERT_GT(pid, 0);
+    // The full-screen window, once it is shown at the primary's width.
+    Window w = 0;
+    XWindowAttributes attributes = {};
+    for (int i = 0; i < 1000; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        w = findWindow(d, "OpenGL Test");
+        if (w != 0 && XGetWindowAttributes(d, w, &attributes) && attributes.map_state == IsViewable &&
+            attributes.width == width) {
+            break;
+        }
+    }
+    int x = -1, y = -1;
+    Window child = 0;
+    if (w != 0) {
+        XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
+    }
+    EXPECT_EQ(x, primary.left);
+    EXPECT_EQ(y, primary.top);
+    EXPECT_EQ(attributes.width, width);
+    EXPECT_EQ(attributes.height, primary.bottom - primary.top);
+
+    // Mouse look wraps the pointer at the primary's side edges to one pixel inside the other.
+    auto pointerX = [d] {
+        Window root = 0, under = 0;
+        int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
+        unsigned mask = 0;
+        XQueryPointer(d, DefaultRootWindow(d), &root, &under, &rootX, &rootY, &windowX, &windowY, &mask);
+        return rootX;
+    };
+    auto waitForPointerX = [&pointerX](int wanted) {
+        for (int i = 0; i < 300 && pointerX() != wanted; i++) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return pointerX();
+    };
+    x11test::moveTo(primary.left + width / 2, primary.top + 300);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    x11test::moveTo(primary.right - 1, primary.top + 300);
+    EXPECT_EQ(waitForPointerX(primary.left + 1), primary.left + 1) << "the wrap at the right edge";
+    x11test::moveTo(primary.left, primary.top + 300);
+    EXPECT_EQ(waitForPointerX(primary.right - 2), primary.right - 2) << "the wrap at the left edge";
+
+    kill(pid, SIGTERM);
+    if (waitExit(pid, 5000) == -1000) {
+        kill(pid, SIGKILL);
+        waitExit(pid, 2000);
+    }
+    x11test::removeMonitors();
+}
+#endif

@@ -4,6 +4,7 @@
 #include "x11_state.h"
 
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xrandr.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -178,6 +179,62 @@ void button(unsigned number, bool press) {
 void settle() {
     XSync(input(), False);
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
+}
+
+const RECT kLeftMonitor = {0, 0, 800, 600};
+const RECT kPrimaryMonitor = {800, 200, 1824, 968};
+
+namespace {
+// Defines (or redefines) one monitor by name; with the screen's first output when it is primary.
+bool setMonitor(const char* name, const RECT& rect, bool primary) {
+    Display* d = input();
+    Window root = DefaultRootWindow(d);
+    XRRScreenResources* resources = XRRGetScreenResources(d, root);
+    if (resources == nullptr) {
+        return false;
+    }
+    int outputs = primary && resources->noutput > 0 ? 1 : 0;
+    XRRMonitorInfo* monitor = XRRAllocateMonitor(d, outputs);
+    if (monitor == nullptr) {
+        XRRFreeScreenResources(resources);
+        return false;
+    }
+    monitor->name = XInternAtom(d, name, False);
+    monitor->primary = primary ? True : False;
+    monitor->x = rect.left;
+    monitor->y = rect.top;
+    monitor->width = rect.right - rect.left;
+    monitor->height = rect.bottom - rect.top;
+    monitor->mwidth = monitor->width / 4;
+    monitor->mheight = monitor->height / 4;
+    if (outputs == 1) {
+        // A monitor naming the output replaces the one the server made for it.
+        monitor->outputs[0] = resources->outputs[0];
+    }
+    XRRSetMonitor(d, root, monitor);
+    XSync(d, False);
+    XRRFreeMonitors(monitor);
+    XRRFreeScreenResources(resources);
+    return true;
+}
+}  // namespace
+
+bool addMonitors() {
+    Display* d = input();
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (!XRRQueryExtension(d, &eventBase, &errorBase) || !XRRQueryVersion(d, &major, &minor) ||
+        (major == 1 && minor < 5)) {
+        return false;
+    }
+    return setMonitor("KVR-LEFT", kLeftMonitor, false) && setMonitor("KVR-PRIMARY", kPrimaryMonitor, true);
+}
+
+void removeMonitors() {
+    Display* d = input();
+    Window root = DefaultRootWindow(d);
+    XRRDeleteMonitor(d, root, XInternAtom(d, "KVR-LEFT", False));
+    XRRDeleteMonitor(d, root, XInternAtom(d, "KVR-PRIMARY", False));
+    XSync(d, False);
 }
 
 }  // namespace x11test

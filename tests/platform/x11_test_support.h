@@ -60,6 +60,16 @@ void button(unsigned number, bool press);
 // Waits until the server has handled everything sent, then a little longer for delivery.
 void settle();
 
+// Two monitors side by side on the X screen, the primary one not at the origin: a left one at
+// (0, 0) 800 x 600 and the primary at (800, 200) 1024 x 768, which shows the screen's output.
+extern const RECT kLeftMonitor;
+extern const RECT kPrimaryMonitor;
+// Defines the two monitors (RandR 1.5, through the XTest connection); false when the server
+// cannot. They stay until removeMonitors: Xvfb keeps them after their client leaves.
+bool addMonitors();
+// Removes the two monitors again.
+void removeMonitors();
+
 }  // namespace x11test
 
 // Skips a test without a display, or fails it when KVR_REQUIRE_DISPLAY=1.

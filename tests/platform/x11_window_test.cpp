@@ -331,6 +331,42 @@ TEST_F(X11Window, WindowDestroyedByAnotherClientBecomesWmClose) {
     XSync(d, False);
     EXPECT_TRUE(x11test::pumpUntil([] { return !messagesOf(WM_CLOSE).empty(); }, 2000));
     EXPECT_EQ(messagesOf(WM_CLOSE).size(), 1u);
+    // The program then releases its window: the handle goes without an error to report.
+    EXPECT_TRUE(DestroyWindow(hwnd));
+}
+
+TEST_F(X11Window, DestroyWindowReportsTheFailureXReports) {
+    // The X window vanishes before the program hears of it: X refuses to destroy it.
+    Display* d = x11test::input();
+    XDestroyWindow(d, x11test::xwindowOf(hwnd));
+    XSync(d, False);
+    EXPECT_FALSE(DestroyWindow(hwnd));
+    RECT rect;
+    EXPECT_FALSE(GetWindowRect(hwnd, &rect)) << "the handle is released all the same";
+}
+
+TEST_F(X11Window, RestoreOfAWindowWhoseGeometryCannotBeReadReportsNoSize) {
+    x11test::pumpFor(50);
+    received.clear();
+    Window w = x11test::xwindowOf(hwnd);
+    Display* d = x11test::input();
+    setWmState(w, IconicState);
+    ASSERT_TRUE(x11test::pumpUntil([] { return !messagesOf(WM_ACTIVATE).empty(); }, 2000));
+    // Resized while minimised, so that a 0 by 0 restore would be news.
+    ASSERT_TRUE(SetWindowPos(hwnd, NULL, 0, 0, 600, 400, SWP_NOMOVE | SWP_NOZORDER));
+    // Restored while unmapped, the restore waits until the window can be seen; by the time its
+    // VisibilityNotify is read the window has been destroyed by another client.
+    XUnmapWindow(d, w);
+    setWmState(w, NormalState);
+    x11test::pumpFor(100);
+    received.clear();
+    XMapWindow(d, w);
+    XDestroyWindow(d, w);
+    XSync(d, False);
+    ASSERT_TRUE(x11test::pumpUntil([] { return !messagesOf(WM_CLOSE).empty(); }, 2000));
+    for (const x11test::Received& size : messagesOf(WM_SIZE)) {
+        EXPECT_NE(size.lParam, 0) << "a 0 by 0 size for a window that is not minimised";
+    }
 }
 
 TEST_F(X11Window, WindowManagerPingIsAnsweredToTheRoot) {

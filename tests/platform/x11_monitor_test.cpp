@@ -1,0 +1,173 @@
+// x11_monitor_test.cpp - two monitors on one X screen, the primary not at the origin: the
+// screen metrics, window placement, full screen, pointer warps and wheel positions all follow
+// the primary monitor, whose corner is the origin of screen coordinates. The real viewer's full
+// screen and pointer wrap on them are checked in x11_program_test.cpp.
+#include <gtest/gtest.h>
+
+#include "x11_test_support.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/Xinerama.h>
+
+using x11test::kPrimaryMonitor;
+using x11test::messagesOf;
+using x11test::received;
+
+namespace {
+
+// The client rectangle of an X window on the root, as the server holds it.
+RECT rootRect(Window w) {
+    Display* d = x11test::input();
+    XWindowAttributes attributes = {};
+    int x = 0, y = 0;
+    Window child = 0;
+    XSync(d, False);
+    XGetWindowAttributes(d, w, &attributes);
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
+    return {x, y, x + attributes.width, y + attributes.height};
+}
+
+// The pointer's position on the root.
+POINT pointer() {
+    Display* d = x11test::input();
+    Window root = 0, child = 0;
+    int x = 0, y = 0, wx = 0, wy = 0;
+    unsigned mask = 0;
+    XQueryPointer(d, DefaultRootWindow(d), &root, &child, &x, &y, &wx, &wy, &mask);
+    return {x, y};
+}
+
+}  // namespace
+
+class X11Monitors : public ::testing::Test {
+protected:
+    void SetUp() override { KVR_NEED_DISPLAY(); }
+    void TearDown() override {
+        x11test::closeWindow();
+        if (x11test::displayAvailable()) {
+            x11test::removeMonitors();
+        }
+    }
+};
+
+TEST_F(X11Monitors, MetricsPlacementPointerAndWheelFollowThePrimary) {
+    Display* d = x11test::input();
+    int screenWidth = DisplayWidth(d, DefaultScreen(d)), screenHeight = DisplayHeight(d, DefaultScreen(d));
+    ASSERT_GE(screenWidth, kPrimaryMonitor.right);
+    ASSERT_GE(screenHeight, kPrimaryMonitor.bottom);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), screenWidth) << "one monitor: the whole screen";
+    ASSERT_TRUE(x11test::addMonitors()) << "the server has no RandR 1.5 monitors";
+    // Monitors defined while the program runs change the answers (no notification comes for them).
+    const int width = kPrimaryMonitor.right - kPrimaryMonitor.left;
+    const int height = kPrimaryMonitor.bottom - kPrimaryMonitor.top;
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), width);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), height);
+
+    // The default position centres the window on the primary; screen coordinates start at its corner.
+    HWND hwnd = x11test::openWindow();
+    ASSERT_NE(hwnd, nullptr);
+    Window w = x11test::xwindowOf(hwnd);
+    RECT rect;
+    ASSERT_TRUE(GetWindowRect(hwnd, &rect));
+    EXPECT_EQ(rect.left, (width - 640) / 2);
+    EXPECT_EQ(rect.top, (height - 480) / 2);
+    RECT onRoot = rootRect(w);
+    EXPECT_EQ(onRoot.left, kPrimaryMonitor.left + rect.left);
+    EXPECT_EQ(onRoot.top, kPrimaryMonitor.top + rect.top);
+    ASSERT_TRUE(SetWindowPos(hwnd, NULL, 10, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER));
+    ASSERT_TRUE(GetWindowRect(hwnd, &rect));
+    EXPECT_EQ(rect.left, 10);
+    EXPECT_EQ(rect.top, 20);
+    onRoot = rootRect(w);
+    EXPECT_EQ(onRoot.left, kPrimaryMonitor.left + 10);
+    EXPECT_EQ(onRoot.top, kPrimaryMonitor.top + 20);
+
+    // The wheel's position is in screen coordinates too.
+    x11test::pumpFor(50);
+    received.clear();
+    x11test::moveTo(kPrimaryMonitor.left + 100, kPrimaryMonitor.top + 120);
+    x11test::button(4, true);
+    x11test::button(4, false);
+    ASSERT_TRUE(x11test::pumpUntil([] { return !messagesOf(WM_MOUSEWHEEL).empty(); }, 2000));
+    LPARAM wheelAt = messagesOf(WM_MOUSEWHEEL)[0].lParam;
+    EXPECT_EQ((short)LOWORD(wheelAt), 100);
+    EXPECT_EQ((short)HIWORD(wheelAt), 120);
+
+    // A warp to screen coordinates lands relative to the primary's corner.
+    ASSERT_TRUE(SetCursorPos(width - 2, 5));
+    x11test::pumpUntil([] { return pointer().y == kPrimaryMonitor.top + 5; }, 1000);
+    POINT at = pointer();
+    EXPECT_EQ(at.x, kPrimaryMonitor.left + width - 2);
+    EXPECT_EQ(at.y, kPrimaryMonitor.top + 5);
+
+    // With the monitors gone the whole screen is the screen again.
+    x11test::removeMonitors();
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), screenWidth);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), screenHeight);
+}
+
+TEST_F(X11Monitors, FullScreenIsPinnedToThePrimaryWhereTheManagerOffersIt) {
+    ASSERT_TRUE(x11test::addMonitors()) << "the server has no RandR 1.5 monitors";
+    HWND hwnd = x11test::openWindow();
+    ASSERT_NE(hwnd, nullptr);
+    // A stand-in window manager that offers _NET_WM_FULLSCREEN_MONITORS and watches the root.
+    Display* d = x11test::input();
+    Window root = DefaultRootWindow(d);
+    Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+    Atom supported = XInternAtom(d, "_NET_SUPPORTED", False);
+    Atom pin = XInternAtom(d, "_NET_WM_FULLSCREEN_MONITORS", False);
+    Atom state = XInternAtom(d, "_NET_WM_STATE", False);
+    Window manager = XCreateSimpleWindow(d, root, 0, 0, 1, 1, 0, 0, 0);
+    XChangeProperty(d, root, check, XA_WINDOW, 32, PropModeReplace, (unsigned char*)&manager, 1);
+    XChangeProperty(d, manager, check, XA_WINDOW, 32, PropModeReplace, (unsigned char*)&manager, 1);
+    Atom offered[2] = {XInternAtom(d, "_NET_WM_STATE_FULLSCREEN", False), pin};
+    XChangeProperty(d, root, supported, XA_ATOM, 32, PropModeReplace, (unsigned char*)offered, 2);
+    XSelectInput(d, root, SubstructureNotifyMask);
+    XSync(d, False);
+
+    SetWindowLongA(hwnd, GWL_STYLE, (LONG)0x80000000u);
+    bool placed = SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                               GetSystemMetrics(SM_CYSCREEN), SWP_SHOWWINDOW | SWP_NOZORDER);
+    XSync(d, False);
+    std::vector<XClientMessageEvent> requests;
+    while (XPending(d) > 0) {
+        XEvent event;
+        XNextEvent(d, &event);
+        if (event.type == ClientMessage && event.xclient.window == x11test::xwindowOf(hwnd)) {
+            requests.push_back(event.xclient);
+        }
+    }
+    XSelectInput(d, root, NoEventMask);
+    XDeleteProperty(d, root, check);
+    XDeleteProperty(d, root, supported);
+    XDestroyWindow(d, manager);
+    XSync(d, False);
+
+    EXPECT_TRUE(placed);
+    RECT onRoot = rootRect(x11test::xwindowOf(hwnd));
+    EXPECT_TRUE(onRoot.left == kPrimaryMonitor.left && onRoot.top == kPrimaryMonitor.top &&
+                onRoot.right == kPrimaryMonitor.right && onRoot.bottom == kPrimaryMonitor.bottom)
+        << "full screen covers exactly the primary";
+    // The primary's index among the Xinerama screens, which the manager counts by.
+    int count = 0, primaryIndex = -1;
+    XineramaScreenInfo* screens = XineramaQueryScreens(d, &count);
+    for (int i = 0; i < count; i++) {
+        if (screens[i].x_org == kPrimaryMonitor.left && screens[i].y_org == kPrimaryMonitor.top &&
+            screens[i].width == kPrimaryMonitor.right - kPrimaryMonitor.left) {
+            primaryIndex = i;
+        }
+    }
+    if (screens != nullptr) {
+        XFree(screens);
+    }
+    ASSERT_GE(primaryIndex, 0);
+    ASSERT_EQ(requests.size(), 2u) << "the pin, then the full-screen request";
+    EXPECT_EQ(requests[0].message_type, pin);
+    for (int i = 0; i < 4; i++) {
+        EXPECT_EQ(requests[0].data.l[i], primaryIndex) << "top, bottom, left and right monitor";
+    }
+    EXPECT_EQ(requests[0].data.l[4], 1) << "from an application";
+    EXPECT_EQ(requests[1].message_type, state);
+    EXPECT_EQ(requests[1].data.l[0], 1) << "add full screen";
+}
