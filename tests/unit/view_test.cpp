@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "fake_platform.h"
 #include "gl_recorder.h"
@@ -11,6 +12,10 @@
 #include "kvr_window.h"
 
 namespace {
+
+// The camera as the program finds it, taken while the test program loads, before any test moves it.
+const std::vector<double> kStartPose = {yaw, pitch, eyeX, eyeY, eyeZ, jump};
+const int kStartDoneInit = doneInit;
 
 class ViewTest : public ::testing::Test {
 protected:
@@ -43,6 +48,13 @@ protected:
     // Number of frames drawn since the log was cleared: one clear each.
     static std::size_t frames() { return glrec::count("glClear"); }
 };
+
+// The program starts looking across the table at the teapot from (10.6, 3, 6.6), turned -40.3 degrees and
+// tilted 3.3, walking in steps of 0.1, with the set-up not yet run.
+TEST_F(ViewTest, CameraStartsAtTheStartingPoseWithTheSetUpNotYetRun) {
+    EXPECT_EQ(kStartPose, (std::vector<double>{-40.3, 3.3, 10.6, 3.0, 6.6, 0.1}));
+    EXPECT_EQ(kStartDoneInit, 0);
+}
 
 // The frustum and viewport follow the window, and a 0-height window neither divides by
 // zero nor gets a 0-height viewport.
