@@ -15,7 +15,7 @@ namespace {
 
 // The camera as the program finds it, taken while the test program loads, before any test moves it.
 const std::vector<double> kStartPose = {yaw, pitch, eyeX, eyeY, eyeZ, jump};
-const int kStartDoneInit = doneInit;
+const std::vector<unsigned> kStartSetUp = {unsigned(doneInit), sceneId, castleHillTextureRef, woodTextureRef};
 
 class ViewTest : public ::testing::Test {
 protected:
@@ -53,7 +53,7 @@ protected:
 // tilted 3.3, walking in steps of 0.1, with the set-up not yet run.
 TEST_F(ViewTest, CameraStartsAtTheStartingPoseWithTheSetUpNotYetRun) {
     EXPECT_EQ(kStartPose, (std::vector<double>{-40.3, 3.3, 10.6, 3.0, 6.6, 0.1}));
-    EXPECT_EQ(kStartDoneInit, 0);
+    EXPECT_EQ(kStartSetUp, (std::vector<unsigned>{0, 0, 0, 0})) << "set-up done, scene list, picture, wood";
 }
 
 // The frustum and viewport follow the window, and a 0-height window neither divides by
