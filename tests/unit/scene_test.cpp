@@ -99,6 +99,7 @@ TEST_F(SceneTest, StacksBalanceAndMaterialsStayInsideTheirPush) {
     int topMatrixPushes = 0;
     int topAttribPushes = 0;
     int materials = 0;
+    std::vector<double> masks;  // of the top-level attribute pushes
     for (std::size_t i = 0; i < glrec::calls.size(); ++i) {
         const glrec::Call& c = glrec::calls[i];
         if (c.name == "glPushMatrix") {
@@ -108,7 +109,10 @@ TEST_F(SceneTest, StacksBalanceAndMaterialsStayInsideTheirPush) {
             ASSERT_GT(matrixDepth, 0) << "call " << i;
             --matrixDepth;
         } else if (c.name == "glPushAttrib") {
-            topAttribPushes += attribDepth == 0 ? 1 : 0;
+            if (attribDepth == 0) {
+                ++topAttribPushes;
+                masks.push_back(c.args.at(0));
+            }
             ++attribDepth;
         } else if (c.name == "glPopAttrib") {
             ASSERT_GT(attribDepth, 0) << "call " << i;
@@ -124,6 +128,11 @@ TEST_F(SceneTest, StacksBalanceAndMaterialsStayInsideTheirPush) {
     // 13 push sites; the floor's runs once per cube.
     EXPECT_EQ(topMatrixPushes, 12 + 425);
     EXPECT_EQ(topAttribPushes, 6);
+    // Each top-level push saves the lighting state its materials and switches change; the surface's the
+    // blending too.
+    const double lighting = GL_LIGHTING_BIT;
+    EXPECT_EQ(masks, (std::vector<double>{lighting, lighting, lighting, lighting, lighting,
+                                          double(GL_COLOR_BUFFER_BIT | GL_LIGHTING_BIT)}));
     EXPECT_EQ(materials, 3 + 3 + 3 + 4 + 4);
 
     // Each group's material, in the order of the groups.
@@ -159,6 +168,21 @@ TEST_F(SceneTest, StacksBalanceAndMaterialsStayInsideTheirPush) {
         EXPECT_EQ(f[i]->args[1], double(GL_SHININESS));
         EXPECT_EQ(f[i]->args[2], shininess[i]) << "shininess " << i;
     }
+
+    // Each group's materials start right after an empty glCallLists, which makes Mesa's list compiler
+    // forget the materials it recorded (else the easel and teapot would replay with the default one).
+    std::vector<std::size_t> groupStarts;
+    for (std::size_t i = 1; i < glrec::calls.size(); ++i) {
+        const std::string& n = glrec::calls[i].name;
+        const std::string& before = glrec::calls[i - 1].name;
+        if (n == "glMaterialfv" && before != "glMaterialfv" && before != "glMaterialf") {
+            groupStarts.push_back(i);
+            EXPECT_EQ(before, "glCallLists") << "call " << i;
+            EXPECT_EQ(glrec::calls[i - 1].args.at(0), 0.0) << "call " << i;
+        }
+    }
+    EXPECT_EQ(groupStarts.size(), 5u);
+    EXPECT_EQ(glrec::count("glCallLists"), 5u);
 }
 
 // The lights are placed first, and each unlit white marker sits exactly on its light.
