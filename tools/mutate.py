@@ -587,8 +587,16 @@ def tracked_files(source):
 
 
 def sync_tree(source, dst):
-    """Copies the sources of the tree at `source` into dst, writing only files whose content differs."""
-    for rel in tracked_files(source):
+    """Copies the sources of the tree at `source` into dst, writing only files whose content differs
+    and removing the files the source no longer has."""
+    files = tracked_files(source)
+    keep = set(files)
+    for dirpath, _, filenames in os.walk(dst):
+        for name in filenames:
+            path = os.path.join(dirpath, name)
+            if os.path.relpath(path, dst) not in keep:
+                os.remove(path)
+    for rel in files:
         s = os.path.join(source, rel)
         d = os.path.join(dst, rel)
         with open(s, "rb") as f:
@@ -640,16 +648,16 @@ class Job:
     def setup(self, displays):
         os.makedirs(self.src, exist_ok=True)
         sync_tree(self.args.source, self.src)
-        if True:  # again every run: cheap, and picks up changed options
-            log("job %d: configuring %s" % (self.index, self.build))
-            # Unoptimised without debug information: the quickest rebuild and link per mutant. Array
-            # bounds are checked (as the suite's sanitizer run would), so an index pushed one past the
-            # end fails the test instead of reading or writing a neighbour unseen.
-            flags = "-O0 -fsanitize=bounds -fno-sanitize-recover=bounds"
-            subprocess.run(["cmake", "-S", self.src, "-B", self.build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=None",
-                            "-DCMAKE_CXX_FLAGS=" + flags, "-DCMAKE_C_FLAGS=" + flags, "-DKVR_WERROR=OFF"] +
-                           (["-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld"] if shutil.which("ld.lld") else []),
-                           check=True, stdout=subprocess.DEVNULL)
+        # Configured again every run: cheap when nothing changed, and it picks up changed options.
+        log("job %d: configuring %s" % (self.index, self.build))
+        # Unoptimised without debug information: the quickest rebuild and link per mutant. Array
+        # bounds are checked (as the suite's sanitizer run would), so an index pushed one past the
+        # end fails the test instead of reading or writing a neighbour unseen.
+        flags = "-O0 -fsanitize=bounds -fno-sanitize-recover=bounds"
+        subprocess.run(["cmake", "-S", self.src, "-B", self.build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=None",
+                        "-DCMAKE_CXX_FLAGS=" + flags, "-DCMAKE_C_FLAGS=" + flags, "-DKVR_WERROR=OFF"] +
+                       (["-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld"] if shutil.which("ld.lld") else []),
+                       check=True, stdout=subprocess.DEVNULL)
         self.xvfb, self.display = start_xvfb(displays[0], displays[1], self.dir)
         log("job %d: Xvfb on %s" % (self.index, self.display))
 
