@@ -356,8 +356,8 @@ TEST_F(CreateWindowTest, ReportTextsAndRepeatedReports) {
     EXPECT_EQ(takeReport(), first);
     EXPECT_STREQ(kvr_lastErrorStepDescription, "Finding PixelFormat; ");
 
-    // A step without a text leaves only its separator, which the report drops as well; a one-character
-    // step keeps its character.
+    // A step without a text leaves only its separator, which the report drops as well; the next step's
+    // text follows that separator.
     resetWindowLayer();
     kvr_logError(nullptr);
     EXPECT_STREQ(kvr_lastErrorStepDescription, "; ");
