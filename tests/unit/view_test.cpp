@@ -150,9 +150,11 @@ TEST_F(ViewTest, WalkKeysMoveTheEyeAlongTheirHeadings) {
         double dx, dz;
     };
     const Case cases[] = {
-        {"W at yaw 0", 0x57, 0.0, 0.0, -0.1},  {"S at yaw 0", 0x53, 0.0, 0.0, 0.1},
-        {"A at yaw 0", 0x41, 0.0, -0.1, 0.0},  {"D at yaw 0", 0x44, 0.0, 0.1, 0.0},
-        {"W at yaw 90", 0x57, 90.0, 0.1, 0.0}, {"W at yaw -90", 0x57, -90.0, -0.1, 0.0},
+        {"W at yaw 0", 0x57, 0.0, 0.0, -0.1},   {"S at yaw 0", 0x53, 0.0, 0.0, 0.1},
+        {"A at yaw 0", 0x41, 0.0, -0.1, 0.0},   {"D at yaw 0", 0x44, 0.0, 0.1, 0.0},
+        {"W at yaw 90", 0x57, 90.0, 0.1, 0.0},  {"W at yaw -90", 0x57, -90.0, -0.1, 0.0},
+        {"S at yaw 90", 0x53, 90.0, -0.1, 0.0}, {"A at yaw 90", 0x41, 90.0, 0.0, -0.1},
+        {"D at yaw 90", 0x44, 90.0, 0.0, 0.1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -143,7 +143,8 @@ TEST_F(WinMainTest, IdleLoopSleepsAndExitStatusIsTheQuitCode) {
 // A quit asked before the loop starts ends it at once: no message is read, and the status is 0.
 TEST_F(WinMainTest, QuitAskedBeforeTheLoopEndsItAtOnceWithStatusZero) {
     fake::post(WM_QUIT, 5);
-    quitFlag = 1;
+    EXPECT_EQ(quit(), 1);
+    EXPECT_EQ(quitFlag, 1);
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(fake::count("PeekMessageA"), 0u);
     EXPECT_EQ(fake::count("DestroyWindow"), 1u);
