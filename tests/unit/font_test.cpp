@@ -210,6 +210,9 @@ TEST(FontGlyphTest, GlyphsAreStoredBottomRowFirstWithTheLeftColumnInTheTopBit) {
     EXPECT_EQ(slash[31], 0x60);
 }
 
+// The font's list base as the program finds it, taken while the test program loads.
+const uint32_t kOffsetAtLoad = bitmap_font_offset;
+
 class FontListsTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -267,6 +270,9 @@ TEST_F(FontListsTest, InitReservesOneHundredTwentyEightListsAndGivesEachPrintabl
 }
 
 TEST_F(FontListsTest, WithoutListsInitBuildsNothingAndPrintDrawsNothing) {
+    // Before its set-up the font has no lists either.
+    EXPECT_EQ(kOffsetAtLoad, 0u);
+
     glrec::genListsFails = true;
     bitmap_font_init();
     EXPECT_EQ(bitmap_font_offset, 0u);

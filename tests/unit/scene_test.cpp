@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -97,6 +99,7 @@ TEST_F(SceneTest, StacksBalanceAndMaterialsStayInsideTheirPush) {
     int topMatrixPushes = 0;
     int topAttribPushes = 0;
     int materials = 0;
+    std::vector<double> masks;  // of the top-level attribute pushes
     for (std::size_t i = 0; i < glrec::calls.size(); ++i) {
         const glrec::Call& c = glrec::calls[i];
         if (c.name == "glPushMatrix") {
@@ -106,7 +109,10 @@ TEST_F(SceneTest, StacksBalanceAndMaterialsStayInsideTheirPush) {
             ASSERT_GT(matrixDepth, 0) << "call " << i;
             --matrixDepth;
         } else if (c.name == "glPushAttrib") {
-            topAttribPushes += attribDepth == 0 ? 1 : 0;
+            if (attribDepth == 0) {
+                ++topAttribPushes;
+                masks.push_back(c.args.at(0));
+            }
             ++attribDepth;
         } else if (c.name == "glPopAttrib") {
             ASSERT_GT(attribDepth, 0) << "call " << i;
@@ -122,6 +128,11 @@ TEST_F(SceneTest, StacksBalanceAndMaterialsStayInsideTheirPush) {
     // 13 push sites; the floor's runs once per cube.
     EXPECT_EQ(topMatrixPushes, 12 + 425);
     EXPECT_EQ(topAttribPushes, 6);
+    // Each top-level push saves the lighting state its materials and switches change; the surface's the
+    // blending too.
+    const double lighting = GL_LIGHTING_BIT;
+    EXPECT_EQ(masks, (std::vector<double>{lighting, lighting, lighting, lighting, lighting,
+                                          double(GL_COLOR_BUFFER_BIT | GL_LIGHTING_BIT)}));
     EXPECT_EQ(materials, 3 + 3 + 3 + 4 + 4);
 
     // Each group's material, in the order of the groups.
@@ -157,6 +168,21 @@ TEST_F(SceneTest, StacksBalanceAndMaterialsStayInsideTheirPush) {
         EXPECT_EQ(f[i]->args[1], double(GL_SHININESS));
         EXPECT_EQ(f[i]->args[2], shininess[i]) << "shininess " << i;
     }
+
+    // Each group's materials start right after an empty glCallLists, which makes Mesa's list compiler
+    // forget the materials it recorded (else the easel and teapot would replay with the default one).
+    std::vector<std::size_t> groupStarts;
+    for (std::size_t i = 1; i < glrec::calls.size(); ++i) {
+        const std::string& n = glrec::calls[i].name;
+        const std::string& before = glrec::calls[i - 1].name;
+        if (n == "glMaterialfv" && before != "glMaterialfv" && before != "glMaterialf") {
+            groupStarts.push_back(i);
+            EXPECT_EQ(before, "glCallLists") << "call " << i;
+            EXPECT_EQ(glrec::calls[i - 1].args.at(0), 0.0) << "call " << i;
+        }
+    }
+    EXPECT_EQ(groupStarts.size(), 5u);
+    EXPECT_EQ(glrec::count("glCallLists"), 5u);
 }
 
 // The lights are placed first, and each unlit white marker sits exactly on its light.
@@ -200,6 +226,69 @@ TEST_F(SceneTest, LegsArePlacedAbsolutely) {
         }
     }
     EXPECT_EQ(legs, (std::vector<Args>{{2, 1, 1.5}, {-2, 1, 1.5}, {2, 1, -1.5}, {-2, 1, -1.5}}));
+}
+
+// Every placement apart from the floor's cubes, in drawing order: its transforms and what it draws there
+// (a cube of the given edge, read from its corners, or the teapot of the given size); the floor's cubes
+// have an edge of 0.98.
+TEST_F(SceneTest, EveryPlacementHasItsTransformsAndShape) {
+    auto text = [](double v) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%g", v);
+        return std::string(buf);
+    };
+    std::vector<std::string> got;
+    std::string floorCube;
+    for (const Placement& p : placements()) {
+        std::string line;
+        for (const glrec::Call* t : p.transforms) {
+            line += t->name.substr(2, 1);
+            for (double a : t->args) {
+                line += " " + text(a);
+            }
+            line += "; ";
+        }
+        // What is drawn up to the placement's own pop.
+        double extent = 0;
+        std::string shape = "-";
+        int depth = 0;
+        for (std::size_t i = p.push; i < glrec::calls.size(); ++i) {
+            const glrec::Call& c = glrec::calls[i];
+            depth += c.name == "glPushMatrix" ? 1 : c.name == "glPopMatrix" ? -1 : 0;
+            if (depth == 0) {
+                break;
+            }
+            if (c.name == "glVertex3fv") {
+                for (float v : c.data) {
+                    extent = std::max(extent, 2.0 * std::abs(double(v)));
+                }
+                shape = "cube " + text(extent);
+            } else if (c.name == "glScalef" && shape == "-") {
+                shape = "teapot " + text(2.0 * c.args[0]);
+            }
+        }
+        if (p.transforms.size() == 1 && p.transforms[0]->args[1] == -0.5) {
+            floorCube = shape;
+            continue;
+        }
+        got.push_back(line + shape);
+    }
+    const std::vector<std::string> expected = {
+        "T 0 5 0; cube 0.1",
+        "T 8 5 0; cube 0.1",
+        "T 2 1 1.5; S 0.1 2 0.1; cube 1",
+        "T -2 1 1.5; S 0.1 2 0.1; cube 1",
+        "T 2 1 -1.5; S 0.1 2 0.1; cube 1",
+        "T -2 1 -1.5; S 0.1 2 0.1; cube 1",
+        "T 0 2 0; -",
+        "T 1.5 2.52 -0.8; R -60 0 1 0; R -70 0 0 1; S 1 0.02 0.66; cube 1",
+        "T 1.44 2.35 -0.92; R -60 0 1 0; R -100 0 0 1; S 0.6 0.02 0.2; cube 1",
+        "T 1.51 2.52 -0.78; R 30 0 1 0; R -20 1 0 0; S 0.26 0.45 1; -",
+        "T -1 2.45 1; R 40 0 1 0; S 0.5 0.5 0.5; teapot 1",
+        "T 8 2.45 0; -",
+    };
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(floorCube, "cube 0.98");
 }
 
 // The table top: wood bound with the decal mode, lifted to y = 2, and 24 texture

@@ -223,6 +223,25 @@ TEST_F(TeapotDataTest, KnownPointsHaveThePublishedValues) {
             EXPECT_FLOAT_EQ(point[k.index][std::size_t(c)], k.p[std::size_t(c)]) << "point " << k.index;
         }
     }
+
+    // Every other point, through sums of the published table's 127 points (as floats): per coordinate,
+    // and two weighted by the point's index, so that no single value can change or move unseen.
+    double sum[3] = {0, 0, 0};
+    double weighted[2] = {0, 0};
+    for (int i = 0; i < kPoints; ++i) {
+        ASSERT_TRUE(seen[i]) << "point " << i;
+        const Vec3& p = point[i];
+        for (int c = 0; c < 3; ++c) {
+            sum[c] += p[std::size_t(c)];
+        }
+        weighted[0] += (i + 1) * (p[0] + 2 * p[1] + 3 * p[2]);
+        weighted[1] += (kPoints - i) * (3 * p[0] + p[1] + 2 * p[2]);
+    }
+    EXPECT_NEAR(sum[0], 68.62799943983555, 1e-7);
+    EXPECT_NEAR(sum[1], -68.71799983084202, 1e-7);
+    EXPECT_NEAR(sum[2], 220.68750232458115, 1e-7);
+    EXPECT_NEAR(weighted[0], 40680.598242253065, 1e-6);
+    EXPECT_NEAR(weighted[1], 31739.848684564233, 1e-6);
 }
 
 // Body patches in the quarter x >= 0, y <= 0; handle and spout in the half y <= 0 at their own x.

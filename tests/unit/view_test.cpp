@@ -2,8 +2,13 @@
 // recorder and the fake platform.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "fake_platform.h"
 #include "gl_recorder.h"
@@ -11,6 +16,11 @@
 #include "kvr_window.h"
 
 namespace {
+
+// The camera as the program finds it, taken while the test program loads, before any test moves it.
+const std::vector<double> kStartPose = {yaw, pitch, eyeX, eyeY, eyeZ, jump};
+const std::vector<unsigned> kStartSetUp = {unsigned(doneInit), sceneId, castleHillTextureRef, woodTextureRef,
+                                           unsigned(quitFlag)};
 
 class ViewTest : public ::testing::Test {
 protected:
@@ -43,6 +53,14 @@ protected:
     // Number of frames drawn since the log was cleared: one clear each.
     static std::size_t frames() { return glrec::count("glClear"); }
 };
+
+// The program starts looking across the table at the teapot from (10.6, 3, 6.6), turned -40.3 degrees and
+// tilted 3.3, walking in steps of 0.1, with the set-up not yet run.
+TEST_F(ViewTest, CameraStartsAtTheStartingPoseWithTheSetUpNotYetRun) {
+    EXPECT_EQ(kStartPose, (std::vector<double>{-40.3, 3.3, 10.6, 3.0, 6.6, 0.1}));
+    EXPECT_EQ(kStartSetUp, (std::vector<unsigned>{0, 0, 0, 0, 0}))
+        << "set-up done, scene list, picture, wood, quit";
+}
 
 // The frustum and viewport follow the window, and a 0-height window neither divides by
 // zero nor gets a 0-height viewport.
@@ -132,9 +150,11 @@ TEST_F(ViewTest, WalkKeysMoveTheEyeAlongTheirHeadings) {
         double dx, dz;
     };
     const Case cases[] = {
-        {"W at yaw 0", 0x57, 0.0, 0.0, -0.1},  {"S at yaw 0", 0x53, 0.0, 0.0, 0.1},
-        {"A at yaw 0", 0x41, 0.0, -0.1, 0.0},  {"D at yaw 0", 0x44, 0.0, 0.1, 0.0},
-        {"W at yaw 90", 0x57, 90.0, 0.1, 0.0}, {"W at yaw -90", 0x57, -90.0, -0.1, 0.0},
+        {"W at yaw 0", 0x57, 0.0, 0.0, -0.1},   {"S at yaw 0", 0x53, 0.0, 0.0, 0.1},
+        {"A at yaw 0", 0x41, 0.0, -0.1, 0.0},   {"D at yaw 0", 0x44, 0.0, 0.1, 0.0},
+        {"W at yaw 90", 0x57, 90.0, 0.1, 0.0},  {"W at yaw -90", 0x57, -90.0, -0.1, 0.0},
+        {"S at yaw 90", 0x53, 90.0, -0.1, 0.0}, {"A at yaw 90", 0x41, 90.0, 0.0, -0.1},
+        {"D at yaw 90", 0x44, 90.0, 0.0, 0.1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -199,9 +219,26 @@ TEST_F(ViewTest, EscapeTogglesOnlyInFullScreen) {
 // Space prints the angles with a flush and draws nothing; numpad + and - redraw only;
 // other keys and the left click do nothing.
 TEST_F(ViewTest, SpacePrintsAnglesOtherKeysRedrawOrIgnore) {
-    testing::internal::CaptureStdout();
+    // Printed into a pipe with standard output fully buffered, the line is there at once.
+    std::fflush(stdout);
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    int savedOut = dup(STDOUT_FILENO);
+    ASSERT_GE(savedOut, 0);
+    ASSERT_GE(dup2(pipeFds[1], STDOUT_FILENO), 0);
+    static char buffer[BUFSIZ];
+    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     onKeyDown(0x20);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "pitch:3.300000, yaw:-40.300000\n");
+    ASSERT_EQ(fcntl(pipeFds[0], F_SETFL, O_NONBLOCK), 0);
+    char got[64] = {0};
+    ssize_t n = read(pipeFds[0], got, sizeof got - 1);
+    // Back to the terminal, line-buffered, before checking.
+    dup2(savedOut, STDOUT_FILENO);
+    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+    close(savedOut);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    EXPECT_EQ(std::string(got, n > 0 ? std::size_t(n) : 0), "pitch:3.300000, yaw:-40.300000\n");
     EXPECT_EQ(frames(), 0u);
 
     onKeyDown(0x6B);

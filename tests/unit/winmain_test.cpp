@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "window_layer_reset.h"
 #include "fake_platform.h"
@@ -130,6 +131,22 @@ TEST_F(WinMainTest, IdleLoopSleepsAndExitStatusIsTheQuitCode) {
         EXPECT_EQ(s->args.at(0), 50);
     }
     EXPECT_EQ(fake::count("DispatchMessageA"), 0u);
+    EXPECT_EQ(fake::count("DestroyWindow"), 1u);
+    // Every look at the queue takes the next message of any window and any kind off it.
+    auto peeks = fake::named("PeekMessageA");
+    ASSERT_EQ(peeks.size(), 4u);
+    for (const fake::Call* p : peeks) {
+        EXPECT_EQ(p->args, (std::vector<long long>{0, 0, 0, PM_REMOVE}));
+    }
+}
+
+// A quit asked before the loop starts ends it at once: no message is read, and the status is 0.
+TEST_F(WinMainTest, QuitAskedBeforeTheLoopEndsItAtOnceWithStatusZero) {
+    fake::post(WM_QUIT, 5);
+    EXPECT_EQ(quit(), 1);
+    EXPECT_EQ(quitFlag, 1);
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fake::count("PeekMessageA"), 0u);
     EXPECT_EQ(fake::count("DestroyWindow"), 1u);
 }
 

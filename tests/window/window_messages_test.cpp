@@ -90,8 +90,11 @@ TEST_F(WindowMessagesTest, KeyCodesOutsideTheTableAreIgnored) {
     for (int k = 0; k < 256; ++k) {
         EXPECT_EQ(kvr_keys[k], 0) << k;
     }
+    // Both ends of the table are keys.
     kvr_WndProc(fake::kWindow, WM_KEYDOWN, 255, 0);
+    kvr_WndProc(fake::kWindow, WM_KEYDOWN, 0, 0);
     EXPECT_EQ(kvr_isKeyDown(255), 1);
+    EXPECT_EQ(kvr_isKeyDown(0), 1);
     EXPECT_EQ(kvr_isKeyDown(256), 0);
     EXPECT_EQ(kvr_isKeyDown(-1), 0);
     EXPECT_EQ(kvr_isKeyDown(1 << 30), 0);
