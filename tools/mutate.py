@@ -377,7 +377,7 @@ def brace_kinds(toks):
                 kind = "init"
             elif prev is not None and (prev.text in (")", "else", "do", "try", ";", "{", "}", ":")
                                        or (prev.text == "const" and prev2 is not None and prev2.text == ")")):
-                kind = "code" if (prev.text != ")" or True) else "code"
+                kind = "code"
                 if prev.text in (";", "{", "}", ":") and not (stack and stack[-1] == "code"):
                     kind = "ns"
             elif prev is not None and prev.kind == "ident" and prev2 is not None and prev2.text == "namespace":
@@ -767,12 +767,17 @@ def select(args, families, type_names):
 
 
 def load_equivalents(path):
-    """id -> (change, reason), from the table of equivalent mutants in tests/MUTATION.md: rows of
-    | id | file:line | change | reason |."""
+    """id -> (change, reason), from the table of equivalent mutants in tests/MUTATION.md: the rows
+    | id | file:line | change | reason | under its heading "## Equivalent mutants"."""
     eq = {}
     try:
         with open(path, encoding="utf-8") as f:
+            section = False
             for line in f:
+                if line.startswith("## "):
+                    section = line.strip().lower().startswith("## equivalent mutants")
+                if not section:
+                    continue
                 cells = [c.strip() for c in re.split(r"(?<!\\)\|", line.strip())[1:-1]]
                 if len(cells) == 4 and re.fullmatch(r"[A-Za-z_]+:\d+", cells[0]):
                     eq[cells[0]] = (cells[2].replace("\\|", "|"), cells[3])

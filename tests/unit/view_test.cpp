@@ -194,6 +194,14 @@ TEST_F(ViewTest, WheelMovesEyeUnlessRightButtonHeldAndAlwaysRedraws) {
     onMouseWheel(360 << 16);
     EXPECT_NEAR(eyeY, 0.3, 1e-15);
 
+    // The extremes of the signed high word: 32767 up, -32768 down.
+    eyeY = 0.0;
+    onMouseWheel(0x7FFF << 16);
+    EXPECT_EQ(eyeY, 32767.0 / 1200.0);
+    eyeY = 0.0;
+    onMouseWheel(static_cast<int>(0x80000000u));
+    EXPECT_EQ(eyeY, -32768.0 / 1200.0);
+
     glrec::reset();
     kvr_rightDown = 1;
     eyeY = 3.0;
@@ -205,13 +213,13 @@ TEST_F(ViewTest, WheelMovesEyeUnlessRightButtonHeldAndAlwaysRedraws) {
 // Escape leaves full screen, and does nothing at all in a window.
 TEST_F(ViewTest, EscapeTogglesOnlyInFullScreen) {
     kvr_isFullscreenFlag = 0;
-    onKeyDown(0x1B);
+    EXPECT_EQ(onKeyDown(0x1B), 1);
     EXPECT_EQ(kvr_isFullscreenFlag, 0);
     EXPECT_EQ(fake::count("SetWindowPos"), 0u);
     EXPECT_EQ(frames(), 0u);
 
     kvr_isFullscreenFlag = 1;
-    onKeyDown(0x1B);
+    EXPECT_EQ(onKeyDown(0x1B), 1);
     EXPECT_EQ(kvr_isFullscreenFlag, 0);
     EXPECT_EQ(fake::count("SetWindowPos"), 1u) << fake::dump();
 }
@@ -228,7 +236,7 @@ TEST_F(ViewTest, SpacePrintsAnglesOtherKeysRedrawOrIgnore) {
     ASSERT_GE(dup2(pipeFds[1], STDOUT_FILENO), 0);
     static char buffer[BUFSIZ];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-    onKeyDown(0x20);
+    EXPECT_EQ(onKeyDown(0x20), 1);
     ASSERT_EQ(fcntl(pipeFds[0], F_SETFL, O_NONBLOCK), 0);
     char got[64] = {0};
     ssize_t n = read(pipeFds[0], got, sizeof got - 1);
@@ -248,7 +256,7 @@ TEST_F(ViewTest, SpacePrintsAnglesOtherKeysRedrawOrIgnore) {
     glrec::reset();
     const int ignored[] = {0x0D, 0x51, 0x26, 0x70, 0x6A, 0x00, 0xFF};
     for (int key : ignored) {
-        onKeyDown(key);
+        EXPECT_EQ(onKeyDown(key), 0) << key;
     }
     onMouseClick();
     EXPECT_TRUE(glrec::calls.empty()) << glrec::dump();

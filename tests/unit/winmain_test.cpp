@@ -54,6 +54,14 @@ TEST_F(WinMainTest, FailedStartShowsOneErrorBoxAndExitsWithMinusOne) {
     EXPECT_EQ(kvr_isFullscreen(), 0);
     // The failed start-up released the class itself; nothing is released twice.
     EXPECT_EQ(fake::count("UnregisterClassA"), 1u);
+
+    // A box that is not fatal answers the user's choice and leaves the loop running; a fatal one answers 1.
+    quitFlag = 0;
+    fake::messageBoxResult = 7;
+    EXPECT_EQ(error("text", 0), 7);
+    EXPECT_EQ(quitFlag, 0);
+    EXPECT_EQ(error("text", 1), 1);
+    EXPECT_EQ(quitFlag, 1);
 }
 
 TEST_F(WinMainTest, StartUpAsksForDesktopDepthThenGoesFullScreen) {
