@@ -55,6 +55,13 @@ TEST_F(X11NoDisplay, ClassTableRegistersOnceAndUnregistersOnlyKnownNames) {
     EXPECT_NE(again, 0);
     EXPECT_NE(again, atom) << "a new registration gets a new atom";
     EXPECT_TRUE(UnregisterClassA("Table", GetModuleHandleA(NULL)));
+
+    // Class atoms stay in 0xC000 to 0xFFFF, starting again at the bottom when the range is used up.
+    for (int i = 0; i <= 0x4000; i++) {
+        ATOM next = RegisterClassA(&wc);
+        ASSERT_GE(next, 0xC000) << i;
+        ASSERT_TRUE(UnregisterClassA("Table", GetModuleHandleA(NULL))) << i;
+    }
 }
 
 TEST_F(X11NoDisplay, StockTokensAreNotNull) {

@@ -40,6 +40,13 @@ void setWmState(Window w, long state) {
     XSync(d, False);
 }
 
+// The position, size and gravity a window's WM_NORMAL_HINTS give the window manager;
+// false when it has none.
+bool normalHints(Window w, XSizeHints* hints) {
+    long supplied = 0;
+    return XGetWMNormalHints(x11test::input(), w, hints, &supplied) != 0;
+}
+
 // When set, the next direct context is refused with an X error (as a server without direct
 // rendering for the config does) and the indirect attempt that follows succeeds.
 bool refuseDirectContext = false;
@@ -92,6 +99,65 @@ TEST_F(X11Window, CreationReportsClientSizeAndCentresTheDefaultPosition) {
     ASSERT_FALSE(activations.empty()) << "showing and focusing activates the window";
     EXPECT_EQ(LOWORD(activations.back().wParam), WA_ACTIVE);
     EXPECT_EQ(HIWORD(activations.back().wParam), 0);
+    EXPECT_EQ(SetFocus(hwnd), hwnd) << "the window that had the focus";
+
+    // What the window manager is told: title, class, and a placement by the client area.
+    Display* d = x11test::input();
+    Window w = x11test::xwindowOf(hwnd);
+    XSizeHints hints = {};
+    ASSERT_TRUE(normalHints(w, &hints));
+    EXPECT_EQ(hints.flags & (USPosition | PSize | PWinGravity), USPosition | PSize | PWinGravity);
+    EXPECT_EQ(hints.win_gravity, StaticGravity);
+    EXPECT_EQ(hints.x, rect.left);
+    EXPECT_EQ(hints.y, rect.top);
+    EXPECT_EQ(hints.width, 640);
+    EXPECT_EQ(hints.height, 480);
+    XClassHint classHint = {};
+    ASSERT_NE(XGetClassHint(d, w, &classHint), 0);
+    EXPECT_STREQ(classHint.res_name, "KvrPlatformTest");
+    EXPECT_STREQ(classHint.res_class, "KvrPlatformTest");
+    XFree(classHint.res_name);
+    XFree(classHint.res_class);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    ASSERT_EQ(XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_NAME", False), 0, 64, False, AnyPropertyType,
+                                 &type, &format, &count, &after, &data),
+              Success);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(type, XInternAtom(d, "UTF8_STRING", False));
+    EXPECT_EQ(format, 8);
+    EXPECT_EQ(std::string((const char*)data, count), "Platform Test");
+    XFree(data);
+
+    // Without a size the window is 640 by 480; a size below one pixel becomes one pixel.
+    const struct {
+        int width, height, expectWidth, expectHeight;
+    } cases[] = {
+        {CW_USEDEFAULT, CW_USEDEFAULT, 640, 480},
+        {0, -5, 1, 1},
+    };
+    for (const auto& size : cases) {
+        received.clear();
+        HWND other = CreateWindowExA(0, "KvrPlatformTest", "Other", 0x6CF0000, 0, 0, size.width, size.height,
+                                     NULL, NULL, GetModuleHandleA(NULL), NULL);
+        ASSERT_NE(other, nullptr);
+        auto otherSizes = messagesOf(WM_SIZE);
+        ASSERT_EQ(otherSizes.size(), 1u);
+        EXPECT_EQ(LOWORD(otherSizes[0].lParam), size.expectWidth);
+        EXPECT_EQ(HIWORD(otherSizes[0].lParam), size.expectHeight);
+        RECT otherRect;
+        ASSERT_TRUE(GetWindowRect(other, &otherRect));
+        EXPECT_EQ(otherRect.right - otherRect.left, size.expectWidth);
+        EXPECT_EQ(otherRect.bottom - otherRect.top, size.expectHeight);
+        received.clear();
+        EXPECT_TRUE(DestroyWindow(other));
+        auto destroys = messagesOf(WM_DESTROY);
+        ASSERT_EQ(destroys.size(), 1u);
+        EXPECT_EQ(destroys[0].wParam, 0u);
+        EXPECT_EQ(destroys[0].lParam, 0);
+    }
 }
 
 TEST_F(X11Window, FullScreenToggleSizesInBothDirections) {
@@ -165,8 +231,34 @@ TEST_F(X11Window, FullScreenToggleSizesInBothDirections) {
     EXPECT_EQ(back.left, 10);
     EXPECT_EQ(back.top, 20);
     EXPECT_EQ(back.right - back.left, 640);
+    EXPECT_EQ(back.bottom - back.top, 480);
+    XSizeHints hints = {};
+    ASSERT_TRUE(normalHints(x11test::xwindowOf(hwnd), &hints));
+    EXPECT_EQ(hints.x, 10) << "the hints follow the placement";
+    EXPECT_EQ(hints.y, 20);
+    EXPECT_EQ(hints.win_gravity, StaticGravity);
     x11test::pumpFor(100);
     EXPECT_TRUE(messagesOf(WM_SIZE).empty());
+}
+
+TEST_F(X11Window, HiddenWindowStaysHiddenUntilShown) {
+    Display* d = x11test::input();
+    Window w = x11test::xwindowOf(hwnd);
+    auto mapState = [d, w] {
+        XWindowAttributes attributes = {};
+        XSync(d, False);
+        XGetWindowAttributes(d, w, &attributes);
+        return attributes.map_state;
+    };
+    EXPECT_TRUE(ShowWindow(hwnd, SW_HIDE)) << "it was visible";
+    EXPECT_EQ(mapState(), IsUnmapped);
+    EXPECT_FALSE(ShowWindow(hwnd, SW_HIDE)) << "it was hidden";
+    // Placed without SWP_SHOWWINDOW it stays hidden; with it, it is shown.
+    EXPECT_TRUE(SetWindowPos(hwnd, NULL, 0, 0, 600, 400, SWP_NOMOVE | SWP_NOZORDER));
+    EXPECT_EQ(mapState(), IsUnmapped);
+    EXPECT_TRUE(SetWindowPos(hwnd, NULL, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER | SWP_SHOWWINDOW));
+    EXPECT_EQ(mapState(), IsViewable);
+    EXPECT_TRUE(ShowWindow(hwnd, SW_SHOW));
 }
 
 TEST_F(X11Window, SwapBuffersShowsTheRenderedFrame) {
