@@ -229,7 +229,13 @@ TEST_F(X11Input, PointerWarpArrivesAsItsOwnMove) {
     EXPECT_EQ(LOWORD(moves.back().lParam), 300);
     EXPECT_EQ(HIWORD(moves.back().lParam), 200);
 
-    // Motion queued before a warp is not merged with the warp's move.
+    // Motion queued before a warp is not merged with the warp's move, also after more warps
+    // than the layer remembers.
+    for (int i = 0; i < 12; i++) {
+        ASSERT_TRUE(SetCursorPos(rect.left + 300 + i, rect.top + 200));
+        x11test::settle();
+        x11test::pumpFor(10);
+    }
     received.clear();
     for (int i = 0; i < 10; i++) {
         x11test::moveTo(rect.left + 5 + i, rect.top + 5);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "kvr_platform.h"
+#include "x11_state.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -92,6 +93,17 @@ TEST_F(X11NoDisplay, WindowCreationFailsCleanlyAndDesktopQueriesStillAnswer) {
     EXPECT_EQ(ChoosePixelFormat(desktop, &pfd), 0);
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 0);
     EXPECT_FALSE(SetCursorPos(10, 10));
+    EXPECT_FALSE(SwapBuffers(desktop)) << "the desktop has no pixel format";
+    EXPECT_EQ(wglCreateContext(desktop), nullptr);
+
+    // A display that cannot be reached is tried five times, 10 ms apart, before it counts as absent.
+    setenv("DISPLAY", ":4093", 1);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(GetDC(NULL), desktop);
+    auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_GE(elapsed.count(), 40);
+    unsetenv("DISPLAY");
 }
 
 TEST_F(X11NoDisplay, NullAndForgedHandlesFailWithoutCrashing) {
@@ -163,4 +175,10 @@ TEST_F(X11NoDisplay, SleepWaitsTheGivenTime) {
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     EXPECT_GE(elapsed.count(), 60);
     EXPECT_LT(elapsed.count(), 1000);
+    // The layer's own clock counts milliseconds the same way.
+    long long before = kvr_x11NowMs();
+    Sleep(60);
+    long long waited = kvr_x11NowMs() - before;
+    EXPECT_GE(waited, 60);
+    EXPECT_LT(waited, 1000);
 }
