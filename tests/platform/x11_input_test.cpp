@@ -134,6 +134,14 @@ TEST_F(X11Input, AltMakesSystemKeysAndAltF4ClosesThroughTheDefault) {
     if (f4Arrived) {
         ASSERT_EQ(messagesOf(WM_SYSCOMMAND).size(), 1u);
         EXPECT_EQ(messagesOf(WM_SYSCOMMAND)[0].wParam, (WPARAM)SC_CLOSE);
+        // The close command follows the key's press, not its release.
+        size_t command = 0;
+        while (command < received.size() && received[command].message != WM_SYSCOMMAND) {
+            command++;
+        }
+        ASSERT_GT(command, 0u);
+        EXPECT_EQ(received[command - 1].message, (UINT)WM_SYSKEYDOWN);
+        EXPECT_EQ(received[command - 1].wParam, (WPARAM)VK_F4);
     }
 }
 

@@ -144,9 +144,18 @@ TEST_F(X11Window, CreationReportsClientSizeAndCentresTheDefaultPosition) {
     };
     for (const auto& size : cases) {
         received.clear();
-        HWND other = CreateWindowExA(0, "KvrPlatformTest", "Other", 0x6CF0000, 0, 0, size.width, size.height,
-                                     NULL, NULL, GetModuleHandleA(NULL), NULL);
+        // WS_OVERLAPPED (0): a window with caption and frame.
+        HWND other = CreateWindowExA(0, "KvrPlatformTest", "Other", 0, 0, 0, size.width, size.height, NULL,
+                                     NULL, GetModuleHandleA(NULL), NULL);
         ASSERT_NE(other, nullptr);
+        XSync(kvr_x11.display, False);
+        data = nullptr;
+        ASSERT_EQ(XGetWindowProperty(d, x11test::xwindowOf(other), XInternAtom(d, "_MOTIF_WM_HINTS", False),
+                                     0, 5, False, AnyPropertyType, &type, &format, &count, &after, &data),
+                  Success);
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(((long*)data)[2], 1) << "decorations on";
+        XFree(data);
         auto otherSizes = messagesOf(WM_SIZE);
         ASSERT_EQ(otherSizes.size(), 1u);
         EXPECT_EQ(LOWORD(otherSizes[0].lParam), size.expectWidth);
