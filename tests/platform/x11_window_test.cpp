@@ -259,6 +259,7 @@ TEST_F(X11Window, HiddenWindowStaysHiddenUntilShown) {
     Window w = x11test::xwindowOf(hwnd);
     auto mapState = [d, w] {
         XWindowAttributes attributes = {};
+        XSync(kvr_x11.display, False);  // the program's requests first
         XSync(d, False);
         XGetWindowAttributes(d, w, &attributes);
         return attributes.map_state;
@@ -417,6 +418,7 @@ TEST_F(X11Window, ChosenFormatFitsTheDescriptorAndIsSetOnlyOnce) {
     ShowWindow(shown, SW_SHOW);
     ASSERT_TRUE(SetPixelFormat(GetDC(shown), format, &pfd));
     XWindowAttributes attributes = {};
+    XSync(kvr_x11.display, False);
     ASSERT_NE(XGetWindowAttributes(x11test::input(), x11test::xwindowOf(shown), &attributes), 0);
     EXPECT_EQ(attributes.map_state, IsViewable);
     RECT rect;
