@@ -85,7 +85,7 @@ static void readKeyNames() {
 }
 
 // The symbol of a key in the layout group active for a modifier state, at the level chosen
-// by the given extra modifiers (Shift for the second level), NoSymbol when there is none.
+// by the given extra modifiers (Num Lock for the keypad's digit level), NoSymbol when there is none.
 static KeySym symbolInGroup(unsigned keycode, unsigned state, unsigned extra) {
     unsigned modifiers = 0;
     KeySym symbol = NoSymbol;
@@ -104,9 +104,10 @@ static KeySym symbolInGroup(unsigned keycode, unsigned state, unsigned extra) {
 // on a US keyboard, as Win32 does: the W key of a Russian layout is VK_W.
 static UINT keyVkOf(const XKeyEvent& event) {
     unsigned keycode = event.keycode & 0xFFu;
+    // Num Lock is Mod2 on every common keymap. The digit level is looked up with Num Lock itself:
+    // keymaps differ in whether Shift reaches it (Xvfb's default does not).
     KeySym level0 = symbolInGroup(keycode, event.state, 0);
-    KeySym level1 = symbolInGroup(keycode, event.state, ShiftMask);
-    // Num Lock is Mod2 on every common keymap.
+    KeySym level1 = symbolInGroup(keycode, event.state, Mod2Mask);
     UINT vk = kvr_x11KeysymToVk(kvr_x11NumLockKeysym(level0, level1, (event.state & Mod2Mask) != 0));
     if (vk != 0) {
         return vk;

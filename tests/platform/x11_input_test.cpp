@@ -134,6 +134,14 @@ TEST_F(X11Input, AltMakesSystemKeysAndAltF4ClosesThroughTheDefault) {
     if (f4Arrived) {
         ASSERT_EQ(messagesOf(WM_SYSCOMMAND).size(), 1u);
         EXPECT_EQ(messagesOf(WM_SYSCOMMAND)[0].wParam, (WPARAM)SC_CLOSE);
+        // The close command follows the key's press, not its release.
+        size_t command = 0;
+        while (command < received.size() && received[command].message != WM_SYSCOMMAND) {
+            command++;
+        }
+        ASSERT_GT(command, 0u);
+        EXPECT_EQ(received[command - 1].message, (UINT)WM_SYSKEYDOWN);
+        EXPECT_EQ(received[command - 1].wParam, (WPARAM)VK_F4);
     }
 }
 
@@ -229,7 +237,13 @@ TEST_F(X11Input, PointerWarpArrivesAsItsOwnMove) {
     EXPECT_EQ(LOWORD(moves.back().lParam), 300);
     EXPECT_EQ(HIWORD(moves.back().lParam), 200);
 
-    // Motion queued before a warp is not merged with the warp's move.
+    // Motion queued before a warp is not merged with the warp's move, also after more warps
+    // than the layer remembers.
+    for (int i = 0; i < 12; i++) {
+        ASSERT_TRUE(SetCursorPos(rect.left + 300 + i, rect.top + 200));
+        x11test::settle();
+        x11test::pumpFor(10);
+    }
     received.clear();
     for (int i = 0; i < 10; i++) {
         x11test::moveTo(rect.left + 5 + i, rect.top + 5);

@@ -93,6 +93,11 @@ protected:
     void TearDown() override {
         if (x11test::displayAvailable()) {
             x11test::key(XK_Alt_L, false);
+            x11test::key(XK_Shift_L, false);
+            if (numLockOn()) {
+                x11test::key(XK_Num_Lock, true);
+                x11test::key(XK_Num_Lock, false);
+            }
             if (layoutChanged) {
                 setLayout("us");
                 XkbLockGroup(x11test::input(), XkbUseCoreKbd, 0);
@@ -138,6 +143,21 @@ protected:
             EXPECT_EQ(got[2 * i].wParam, (WPARAM)keys[i].second) << keys[i].first;
             EXPECT_EQ(got[2 * i + 1].message, (UINT)WM_KEYUP) << keys[i].first;
             EXPECT_EQ(got[2 * i + 1].wParam, (WPARAM)keys[i].second) << keys[i].first;
+        }
+    }
+    // True when Num Lock is locked on.
+    static bool numLockOn() {
+        XkbStateRec state = {};
+        Display* d = x11test::input();
+        return XkbGetState(d, XkbUseCoreKbd, &state) == Success &&
+               (state.locked_mods & XkbKeysymToModifiers(d, XK_Num_Lock)) != 0;
+    }
+    // Presses Num Lock until it is on or off as asked.
+    static void setNumLock(bool on) {
+        if (numLockOn() != on) {
+            x11test::key(XK_Num_Lock, true);
+            x11test::key(XK_Num_Lock, false);
+            x11test::settle();
         }
     }
     HWND hwnd = nullptr;
@@ -209,4 +229,23 @@ TEST_F(X11Keyboard, LatinLayoutsMapByTheirLabels) {
     // AZERTY: the key labelled A is where US has Q, the one labelled Q where US has A; the digit
     // row types symbols unshifted and still gives the digits' codes.
     expectCodes({{"AD01", 'A'}, {"AC01", 'Q'}, {"AD02", 'Z'}, {"AB01", 'W'}, {"AE01", '1'}, {"AE10", '0'}});
+}
+
+TEST_F(X11Keyboard, NumLockGivesTheKeypadDigitsWhateverShift) {
+    setNumLock(true);
+    ASSERT_TRUE(numLockOn());
+    expectCodes({{"KP1", VK_NUMPAD1}, {"KPDL", VK_DECIMAL}});
+    // Shift held: still the digit's code, as the '1' key is '1' whatever it types.
+    received.clear();
+    x11test::key(XK_Shift_L, true);
+    tapCode(keycodeNamed("KP1"));
+    x11test::key(XK_Shift_L, false);
+    ASSERT_TRUE(waitKeys(4));
+    auto got = keyMessages();
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[1].wParam, (WPARAM)VK_NUMPAD1);
+    EXPECT_EQ(got[2].wParam, (WPARAM)VK_NUMPAD1);
+    // Num Lock off: the keypad's other level.
+    setNumLock(false);
+    expectCodes({{"KP1", VK_END}, {"KPDL", VK_DELETE}});
 }

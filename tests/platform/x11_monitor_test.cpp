@@ -170,4 +170,7 @@ TEST_F(X11Monitors, FullScreenIsPinnedToThePrimaryWhereTheManagerOffersIt) {
     EXPECT_EQ(requests[0].data.l[4], 1) << "from an application";
     EXPECT_EQ(requests[1].message_type, state);
     EXPECT_EQ(requests[1].data.l[0], 1) << "add full screen";
+    EXPECT_EQ((Atom)requests[1].data.l[1], offered[0]);
+    EXPECT_EQ(requests[1].data.l[2], 0) << "no second property";
+    EXPECT_EQ(requests[1].data.l[3], 1) << "from an application";
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "kvr_platform.h"
+#include "x11_state.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -55,6 +56,13 @@ TEST_F(X11NoDisplay, ClassTableRegistersOnceAndUnregistersOnlyKnownNames) {
     EXPECT_NE(again, 0);
     EXPECT_NE(again, atom) << "a new registration gets a new atom";
     EXPECT_TRUE(UnregisterClassA("Table", GetModuleHandleA(NULL)));
+
+    // Class atoms stay in 0xC000 to 0xFFFF, starting again at the bottom when the range is used up.
+    for (int i = 0; i <= 0x4000; i++) {
+        ATOM next = RegisterClassA(&wc);
+        ASSERT_GE(next, 0xC000) << i;
+        ASSERT_TRUE(UnregisterClassA("Table", GetModuleHandleA(NULL))) << i;
+    }
 }
 
 TEST_F(X11NoDisplay, StockTokensAreNotNull) {
@@ -85,6 +93,18 @@ TEST_F(X11NoDisplay, WindowCreationFailsCleanlyAndDesktopQueriesStillAnswer) {
     EXPECT_EQ(ChoosePixelFormat(desktop, &pfd), 0);
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 0);
     EXPECT_FALSE(SetCursorPos(10, 10));
+    EXPECT_FALSE(SwapBuffers(desktop)) << "the desktop has no pixel format";
+    EXPECT_EQ(wglCreateContext(desktop), nullptr);
+
+    // A display that cannot be reached is tried again after short pauses before it counts as
+    // absent (at least three pauses of 10 ms; the count seen under strace is three, not four).
+    setenv("DISPLAY", ":4093", 1);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(GetDC(NULL), desktop);
+    auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_GE(elapsed.count(), 30);
+    unsetenv("DISPLAY");
 }
 
 TEST_F(X11NoDisplay, NullAndForgedHandlesFailWithoutCrashing) {
@@ -156,4 +176,10 @@ TEST_F(X11NoDisplay, SleepWaitsTheGivenTime) {
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     EXPECT_GE(elapsed.count(), 60);
     EXPECT_LT(elapsed.count(), 1000);
+    // The layer's own clock counts milliseconds the same way.
+    long long before = kvr_x11NowMs();
+    Sleep(60);
+    long long waited = kvr_x11NowMs() - before;
+    EXPECT_GE(waited, 60);
+    EXPECT_LT(waited, 1000);
 }

@@ -7,6 +7,7 @@
 #include "x11_test_support.h"
 
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -429,6 +430,133 @@ TEST(X11Program, MessageBoxShowsItsDialogWithoutTheFixedFont) {
 }
 
 #ifdef KVR_KELVOR_PATH
+namespace {
+
+// The message box dialog of a child process, with its attributes once it is mapped; 0 when
+// none appears.
+Window waitDialog(Display* d, pid_t child, const char* caption, XWindowAttributes* attributes) {
+    for (int i = 0; i < 300 && waitExit(child, 0) == -1000; i++) {
+        Window dialog = findWindow(d, caption);
+        if (dialog != 0 && XGetWindowAttributes(d, dialog, attributes) &&
+            attributes->map_state == IsViewable) {
+            return dialog;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return 0;
+}
+
+// A message box of the given text in a child process on the test display.
+pid_t startMessageBox(const char* text, const char* caption) {
+    pid_t child = fork();
+    if (child == 0) {
+        unsetenv("KVR_MESSAGEBOX");
+        FILE* err = std::freopen("/dev/null", "w", stderr);
+        (void)err;
+        MessageBoxA(NULL, text, caption, MB_OK | MB_ICONERROR);
+        _exit(0);
+    }
+    return child;
+}
+
+}  // namespace
+
+TEST(X11Program, MessageBoxIsACentredDialogThatClosesOnItsButtonOrEnter) {
+    KVR_NEED_DISPLAY();
+    Display* d = x11test::input();
+    int sw = DisplayWidth(d, DefaultScreen(d)), sh = DisplayHeight(d, DefaultScreen(d));
+    pid_t child = startMessageBox("Short.", "Dialog Test");
+    ASSERT_GT(child, 0);
+    XWindowAttributes attributes = {};
+    Window dialog = waitDialog(d, child, "Dialog Test", &attributes);
+    if (dialog == 0) {
+        stop(child);
+        FAIL() << "the dialog is not shown";
+    }
+    // A short text gets the narrowest dialog, centred on the screen.
+    EXPECT_EQ(attributes.width, 240);
+    EXPECT_EQ(attributes.x, (sw - attributes.width) / 2);
+    EXPECT_EQ(attributes.y, (sh - attributes.height) / 2);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(d, dialog, XInternAtom(d, "_NET_WM_WINDOW_TYPE", False), 0, 1, False, AnyPropertyType,
+                       &type, &format, &count, &after, &data);
+    EXPECT_NE(data, nullptr) << "a window type for the window manager";
+    if (data != nullptr) {
+        EXPECT_EQ(*(Atom*)data, XInternAtom(d, "_NET_WM_WINDOW_TYPE_DIALOG", False));
+        XFree(data);
+    }
+    Window focus = 0;
+    int revert = 0;
+    for (int i = 0; i < 100 && focus != dialog; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        XGetInputFocus(d, &focus, &revert);
+    }
+    EXPECT_EQ(focus, dialog) << "the dialog takes the keyboard";
+
+    // The OK button: an 80-pixel outline, centred, 16 pixels above the bottom, with its label inside.
+    const int left = (attributes.width - 80) / 2, right = left + 80, bottom = attributes.height - 16;
+    auto black = [d, dialog](int x, int y) {
+        XImage* image = XGetImage(d, dialog, x, y, 1, 1, AllPlanes, ZPixmap);
+        bool dark = image != nullptr && (XGetPixel(image, 0, 0) & 0xFFFFFFu) == 0;
+        if (image != nullptr) {
+            XDestroyImage(image);
+        }
+        return dark;
+    };
+    for (int i = 0; i < 100 && !black(attributes.width / 2, bottom); i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(black(attributes.width / 2, bottom)) << "bottom edge";
+    EXPECT_FALSE(black(attributes.width / 2, bottom + 1));
+    EXPECT_TRUE(black(left, bottom - 2)) << "left edge";
+    EXPECT_FALSE(black(left - 1, bottom - 2));
+    EXPECT_TRUE(black(right, bottom - 2)) << "right edge";
+    EXPECT_FALSE(black(right + 1, bottom - 2));
+    int top = bottom - 2;
+    while (top > 0 && black(left, top - 1)) {
+        top--;
+    }
+    int label = 0;
+    for (int y = top + 1; y < bottom; y++) {
+        for (int x = left + 1; x < right; x++) {
+            label += black(x, y) ? 1 : 0;
+        }
+    }
+    EXPECT_GT(label, 0) << "the OK label lies inside the button";
+
+    // A click on the button closes it.
+    int rootX = 0, rootY = 0;
+    Window under = 0;
+    XTranslateCoordinates(d, dialog, DefaultRootWindow(d), attributes.width / 2, bottom - 4, &rootX, &rootY,
+                          &under);
+    x11test::moveTo(rootX, rootY);
+    x11test::button(1, true);
+    x11test::button(1, false);
+    int status = waitExit(child, 5000);
+    stop(child);
+    EXPECT_EQ(status, 0) << "the dialog closes on its button";
+
+    // So does Enter.
+    child = startMessageBox("Short.", "Dialog Test");
+    ASSERT_GT(child, 0);
+    if (waitDialog(d, child, "Dialog Test", &attributes) == 0) {
+        stop(child);
+        FAIL() << "the second dialog is not shown";
+    }
+    for (int i = 0; i < 100 && focus != findWindow(d, "Dialog Test"); i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        XGetInputFocus(d, &focus, &revert);
+    }
+    x11test::key(XK_Return, true);
+    x11test::key(XK_Return, false);
+    status = waitExit(child, 5000);
+    stop(child);
+    EXPECT_EQ(status, 0) << "the dialog closes on Enter";
+}
+
 TEST(X11Program, FullScreenCoversThePrimaryMonitorAndThePointerWrapsAtItsEdges) {
     KVR_NEED_DISPLAY();
     ASSERT_TRUE(x11test::addMonitors()) << "the server has no RandR 1.5 monitors";

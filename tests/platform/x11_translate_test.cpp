@@ -84,6 +84,22 @@ TEST(X11Translate, ScanCodesComeFromKeycodesWithExtendedKeysMarked) {
     EXPECT_EQ(kvr_x11ScanCode(3, &extended), 0u);  // below the keycode range
     EXPECT_FALSE(extended);
     EXPECT_EQ(kvr_x11ScanCode(255, &extended), 0u);
+    // Every key a PC keyboard sends with the E0 prefix, by evdev keycode + 8.
+    // clang-format off
+    const struct { unsigned keycode; unsigned scan; const char* name; } e0[] = {
+        {104, 0x1C, "keypad Enter"}, {105, 0x1D, "right Control"}, {106, 0x35, "keypad /"},
+        {108, 0x38, "right Alt"},    {110, 0x47, "Home"},          {111, 0x48, "Up"},
+        {112, 0x49, "Page Up"},      {113, 0x4B, "Left"},          {114, 0x4D, "Right"},
+        {115, 0x4F, "End"},          {116, 0x50, "Down"},          {117, 0x51, "Page Down"},
+        {118, 0x52, "Insert"},       {119, 0x53, "Delete"},        {133, 0x5B, "left Windows"},
+        {134, 0x5C, "right Windows"}, {135, 0x5D, "Menu"},
+    };
+    // clang-format on
+    for (const auto& key : e0) {
+        extended = false;
+        EXPECT_EQ(kvr_x11ScanCode(key.keycode, &extended), key.scan) << key.name;
+        EXPECT_TRUE(extended) << key.name;
+    }
 }
 
 TEST(X11Translate, KeyLParamBits) {

@@ -4,6 +4,7 @@
 
 #include "x11_test_support.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
@@ -38,6 +39,13 @@ void setWmState(Window w, long state) {
     long data[2] = {state, 0};
     XChangeProperty(d, w, wmState, wmState, 32, PropModeReplace, (unsigned char*)data, 2);
     XSync(d, False);
+}
+
+// The position, size and gravity a window's WM_NORMAL_HINTS give the window manager;
+// false when it has none.
+bool normalHints(Window w, XSizeHints* hints) {
+    long supplied = 0;
+    return XGetWMNormalHints(x11test::input(), w, hints, &supplied) != 0;
 }
 
 // When set, the next direct context is refused with an X error (as a server without direct
@@ -92,6 +100,77 @@ TEST_F(X11Window, CreationReportsClientSizeAndCentresTheDefaultPosition) {
     ASSERT_FALSE(activations.empty()) << "showing and focusing activates the window";
     EXPECT_EQ(LOWORD(activations.back().wParam), WA_ACTIVE);
     EXPECT_EQ(HIWORD(activations.back().wParam), 0);
+    EXPECT_EQ(SetFocus(hwnd), hwnd) << "the window that had the focus";
+    Bool detectableRepeat = False;
+    EXPECT_TRUE(XkbGetDetectableAutoRepeat(kvr_x11.display, &detectableRepeat) && detectableRepeat)
+        << "held keys repeat as presses alone on the program's connection";
+
+    // What the window manager is told: title, class, and a placement by the client area.
+    Display* d = x11test::input();
+    Window w = x11test::xwindowOf(hwnd);
+    XSizeHints hints = {};
+    ASSERT_TRUE(normalHints(w, &hints));
+    EXPECT_EQ(hints.flags & (USPosition | PSize | PWinGravity), USPosition | PSize | PWinGravity);
+    EXPECT_EQ(hints.win_gravity, StaticGravity);
+    EXPECT_EQ(hints.x, rect.left);
+    EXPECT_EQ(hints.y, rect.top);
+    EXPECT_EQ(hints.width, 640);
+    EXPECT_EQ(hints.height, 480);
+    XClassHint classHint = {};
+    ASSERT_NE(XGetClassHint(d, w, &classHint), 0);
+    EXPECT_STREQ(classHint.res_name, "KvrPlatformTest");
+    EXPECT_STREQ(classHint.res_class, "KvrPlatformTest");
+    XFree(classHint.res_name);
+    XFree(classHint.res_class);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    ASSERT_EQ(XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_NAME", False), 0, 64, False, AnyPropertyType,
+                                 &type, &format, &count, &after, &data),
+              Success);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(type, XInternAtom(d, "UTF8_STRING", False));
+    EXPECT_EQ(format, 8);
+    EXPECT_EQ(std::string((const char*)data, count), "Platform Test");
+    XFree(data);
+
+    // Without a size the window is 640 by 480; a size below one pixel becomes one pixel.
+    const struct {
+        int width, height, expectWidth, expectHeight;
+    } cases[] = {
+        {CW_USEDEFAULT, CW_USEDEFAULT, 640, 480},
+        {0, -5, 1, 1},
+    };
+    for (const auto& size : cases) {
+        received.clear();
+        // WS_OVERLAPPED (0): a window with caption and frame.
+        HWND other = CreateWindowExA(0, "KvrPlatformTest", "Other", 0, 0, 0, size.width, size.height, NULL,
+                                     NULL, GetModuleHandleA(NULL), NULL);
+        ASSERT_NE(other, nullptr);
+        XSync(kvr_x11.display, False);
+        data = nullptr;
+        ASSERT_EQ(XGetWindowProperty(d, x11test::xwindowOf(other), XInternAtom(d, "_MOTIF_WM_HINTS", False),
+                                     0, 5, False, AnyPropertyType, &type, &format, &count, &after, &data),
+                  Success);
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(((long*)data)[2], 1) << "decorations on";
+        XFree(data);
+        auto otherSizes = messagesOf(WM_SIZE);
+        ASSERT_EQ(otherSizes.size(), 1u);
+        EXPECT_EQ(LOWORD(otherSizes[0].lParam), size.expectWidth);
+        EXPECT_EQ(HIWORD(otherSizes[0].lParam), size.expectHeight);
+        RECT otherRect;
+        ASSERT_TRUE(GetWindowRect(other, &otherRect));
+        EXPECT_EQ(otherRect.right - otherRect.left, size.expectWidth);
+        EXPECT_EQ(otherRect.bottom - otherRect.top, size.expectHeight);
+        received.clear();
+        EXPECT_TRUE(DestroyWindow(other));
+        auto destroys = messagesOf(WM_DESTROY);
+        ASSERT_EQ(destroys.size(), 1u);
+        EXPECT_EQ(destroys[0].wParam, 0u);
+        EXPECT_EQ(destroys[0].lParam, 0);
+    }
 }
 
 TEST_F(X11Window, FullScreenToggleSizesInBothDirections) {
@@ -165,8 +244,35 @@ TEST_F(X11Window, FullScreenToggleSizesInBothDirections) {
     EXPECT_EQ(back.left, 10);
     EXPECT_EQ(back.top, 20);
     EXPECT_EQ(back.right - back.left, 640);
+    EXPECT_EQ(back.bottom - back.top, 480);
+    XSizeHints hints = {};
+    ASSERT_TRUE(normalHints(x11test::xwindowOf(hwnd), &hints));
+    EXPECT_EQ(hints.x, 10) << "the hints follow the placement";
+    EXPECT_EQ(hints.y, 20);
+    EXPECT_EQ(hints.win_gravity, StaticGravity);
     x11test::pumpFor(100);
     EXPECT_TRUE(messagesOf(WM_SIZE).empty());
+}
+
+TEST_F(X11Window, HiddenWindowStaysHiddenUntilShown) {
+    Display* d = x11test::input();
+    Window w = x11test::xwindowOf(hwnd);
+    auto mapState = [d, w] {
+        XWindowAttributes attributes = {};
+        XSync(kvr_x11.display, False);  // the program's requests first
+        XSync(d, False);
+        XGetWindowAttributes(d, w, &attributes);
+        return attributes.map_state;
+    };
+    EXPECT_TRUE(ShowWindow(hwnd, SW_HIDE)) << "it was visible";
+    EXPECT_EQ(mapState(), IsUnmapped);
+    EXPECT_FALSE(ShowWindow(hwnd, SW_HIDE)) << "it was hidden";
+    // Placed without SWP_SHOWWINDOW it stays hidden; with it, it is shown.
+    EXPECT_TRUE(SetWindowPos(hwnd, NULL, 0, 0, 600, 400, SWP_NOMOVE | SWP_NOZORDER));
+    EXPECT_EQ(mapState(), IsUnmapped);
+    EXPECT_TRUE(SetWindowPos(hwnd, NULL, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER | SWP_SHOWWINDOW));
+    EXPECT_EQ(mapState(), IsViewable);
+    EXPECT_TRUE(ShowWindow(hwnd, SW_SHOW));
 }
 
 TEST_F(X11Window, SwapBuffersShowsTheRenderedFrame) {
@@ -264,6 +370,33 @@ TEST_F(X11Window, ChosenFormatFitsTheDescriptorAndIsSetOnlyOnce) {
     pfd.cDepthBits = 200;
     EXPECT_EQ(ChoosePixelFormat(dc, &pfd), 0) << "no config has a 200-bit depth buffer";
 
+    // Without PFD_DOUBLEBUFFER a single-buffered config is preferred, where the server has one.
+    bool singleOffered = false;
+    int configCount = 0;
+    GLXFBConfig* all = glXGetFBConfigs(kvr_x11.display, kvr_x11.screen, &configCount);
+    for (int i = 0; i < configCount; i++) {
+        int doubleBuffer = 1, drawable = 0;
+        glXGetFBConfigAttrib(kvr_x11.display, all[i], GLX_DOUBLEBUFFER, &doubleBuffer);
+        glXGetFBConfigAttrib(kvr_x11.display, all[i], GLX_DRAWABLE_TYPE, &drawable);
+        XVisualInfo* visual = glXGetVisualFromFBConfig(kvr_x11.display, all[i]);
+        singleOffered = singleOffered || (doubleBuffer == 0 && (drawable & GLX_WINDOW_BIT) != 0 &&
+                                          visual != nullptr && visual->c_class == TrueColor);
+        if (visual != nullptr) {
+            XFree(visual);
+        }
+    }
+    if (all != nullptr) {
+        XFree(all);
+    }
+    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
+    pfd.cDepthBits = 16;
+    int single = ChoosePixelFormat(dc, &pfd);
+    ASSERT_GT(single, 0);
+    int doubleBuffer = -1;
+    glXGetFBConfigAttrib(kvr_x11.display, kvr_x11FbConfig(single), GLX_DOUBLEBUFFER, &doubleBuffer);
+    EXPECT_EQ(doubleBuffer, singleOffered ? 0 : 1);
+    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+
     // The window already has its format: the same one is accepted again, another is refused.
     pfd.cAlphaBits = 0;
     pfd.cStencilBits = 0;
@@ -277,6 +410,24 @@ TEST_F(X11Window, ChosenFormatFitsTheDescriptorAndIsSetOnlyOnce) {
     EXPECT_FALSE(SetPixelFormat(dc, 100000, &pfd));
     EXPECT_EQ(GetDeviceCaps(dc, BITSPIXEL), GetDeviceCaps(GetDC(NULL), BITSPIXEL));
     EXPECT_GE(GetDeviceCaps(GetDC(NULL), BITSPIXEL), 16);
+
+    // A window shown before it gets its format stays shown, in its place.
+    HWND shown = CreateWindowExA(0, "KvrPlatformTest", "Other", 0x6CF0000, 20, 30, 200, 100, NULL, NULL,
+                                 GetModuleHandleA(NULL), NULL);
+    ASSERT_NE(shown, nullptr);
+    ShowWindow(shown, SW_SHOW);
+    ASSERT_TRUE(SetPixelFormat(GetDC(shown), format, &pfd));
+    XWindowAttributes attributes = {};
+    XSync(kvr_x11.display, False);
+    ASSERT_NE(XGetWindowAttributes(x11test::input(), x11test::xwindowOf(shown), &attributes), 0);
+    EXPECT_EQ(attributes.map_state, IsViewable);
+    RECT rect;
+    ASSERT_TRUE(GetWindowRect(shown, &rect));
+    EXPECT_EQ(rect.left, 20);
+    EXPECT_EQ(rect.top, 30);
+    EXPECT_EQ(rect.right, 220);
+    EXPECT_EQ(rect.bottom, 130);
+    EXPECT_TRUE(DestroyWindow(shown));
 }
 
 TEST_F(X11Window, ContextFallsBackToIndirectWhenDirectIsRefused) {
@@ -320,7 +471,9 @@ TEST_F(X11Window, CloseButtonBecomesWmClose) {
     XSendEvent(d, event.xclient.window, False, NoEventMask, &event);
     XSync(d, False);
     EXPECT_TRUE(x11test::pumpUntil([] { return !messagesOf(WM_CLOSE).empty(); }, 2000));
-    EXPECT_EQ(messagesOf(WM_CLOSE).size(), 1u);
+    ASSERT_EQ(messagesOf(WM_CLOSE).size(), 1u);
+    EXPECT_EQ(messagesOf(WM_CLOSE)[0].wParam, 0u);
+    EXPECT_EQ(messagesOf(WM_CLOSE)[0].lParam, 0);
     RECT rect;
     EXPECT_TRUE(GetWindowRect(hwnd, &rect)) << "WM_CLOSE alone destroys nothing";
 }
@@ -330,7 +483,9 @@ TEST_F(X11Window, WindowDestroyedByAnotherClientBecomesWmClose) {
     XDestroyWindow(d, x11test::xwindowOf(hwnd));
     XSync(d, False);
     EXPECT_TRUE(x11test::pumpUntil([] { return !messagesOf(WM_CLOSE).empty(); }, 2000));
-    EXPECT_EQ(messagesOf(WM_CLOSE).size(), 1u);
+    ASSERT_EQ(messagesOf(WM_CLOSE).size(), 1u);
+    EXPECT_EQ(messagesOf(WM_CLOSE)[0].wParam, 0u);
+    EXPECT_EQ(messagesOf(WM_CLOSE)[0].lParam, 0);
     // The program then releases its window: the handle goes without an error to report.
     EXPECT_TRUE(DestroyWindow(hwnd));
 }
@@ -414,6 +569,7 @@ TEST_F(X11Window, IconifyReportsZeroSizeAndTheMinimisedState) {
     EXPECT_EQ(sizes[0].wParam, (WPARAM)SIZE_MINIMIZED);
     EXPECT_EQ(sizes[0].lParam, 0);
     EXPECT_EQ(HIWORD(messagesOf(WM_ACTIVATE)[0].wParam), 1) << "minimised flag in the high word";
+    EXPECT_EQ(messagesOf(WM_ACTIVATE)[0].lParam, 0);
 
     received.clear();
     setWmState(w, NormalState);
@@ -423,6 +579,56 @@ TEST_F(X11Window, IconifyReportsZeroSizeAndTheMinimisedState) {
     EXPECT_EQ(LOWORD(sizes[0].lParam), 640);
     EXPECT_EQ(HIWORD(sizes[0].lParam), 480);
     EXPECT_EQ(HIWORD(messagesOf(WM_ACTIVATE)[0].wParam), 0);
+    EXPECT_EQ(messagesOf(WM_ACTIVATE)[0].lParam, 0);
+
+    // The EWMH hidden state minimises too; other states do not.
+    Display* d = x11test::input();
+    Atom netWmState = XInternAtom(d, "_NET_WM_STATE", False);
+    Atom above = XInternAtom(d, "_NET_WM_STATE_ABOVE", False);
+    Atom hidden[2] = {above, XInternAtom(d, "_NET_WM_STATE_HIDDEN", False)};
+    received.clear();
+    XChangeProperty(d, w, netWmState, XA_ATOM, 32, PropModeReplace, (unsigned char*)&above, 1);
+    XSync(d, False);
+    x11test::pumpFor(100);
+    EXPECT_TRUE(received.empty()) << "kept above is not minimised";
+    XChangeProperty(d, w, netWmState, XA_ATOM, 32, PropModeReplace, (unsigned char*)hidden, 2);
+    XSync(d, False);
+    ASSERT_TRUE(x11test::pumpUntil([] { return !messagesOf(WM_ACTIVATE).empty(); }, 2000));
+    ASSERT_EQ(messagesOf(WM_SIZE).size(), 1u);
+    EXPECT_EQ(messagesOf(WM_SIZE)[0].wParam, (WPARAM)SIZE_MINIMIZED);
+    received.clear();
+    XDeleteProperty(d, w, netWmState);
+    XSync(d, False);
+    ASSERT_TRUE(x11test::pumpUntil([] { return !messagesOf(WM_ACTIVATE).empty(); }, 2000));
+    ASSERT_EQ(messagesOf(WM_SIZE).size(), 1u);
+    EXPECT_EQ(messagesOf(WM_SIZE)[0].wParam, (WPARAM)SIZE_RESTORED);
+}
+
+TEST_F(X11Window, SizeChangedByAnotherClientIsReportedOnceEachTime) {
+    x11test::pumpFor(50);
+    received.clear();
+    Display* d = x11test::input();
+    Window w = x11test::xwindowOf(hwnd);
+    // As a window manager does: a move alone, then a wider window, then a taller one.
+    const struct {
+        int width, height;
+        bool reported;
+    } steps[] = {{640, 480, false}, {700, 480, true}, {700, 500, true}, {700, 500, false}};
+    int x = 10;
+    for (const auto& step : steps) {
+        received.clear();
+        XMoveResizeWindow(d, w, x, 10, (unsigned)step.width, (unsigned)step.height);
+        x += 10;
+        XSync(d, False);
+        x11test::pumpFor(150);
+        auto sizes = messagesOf(WM_SIZE);
+        ASSERT_EQ(sizes.size(), step.reported ? 1u : 0u) << step.width << " by " << step.height;
+        if (step.reported) {
+            EXPECT_EQ(sizes[0].wParam, (WPARAM)SIZE_RESTORED);
+            EXPECT_EQ(LOWORD(sizes[0].lParam), step.width);
+            EXPECT_EQ(HIWORD(sizes[0].lParam), step.height);
+        }
+    }
 }
 
 TEST(X11Lifecycle, CreateDestroyCycleLeavesNoWindowOrContextBehind) {
