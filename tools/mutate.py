@@ -745,13 +745,13 @@ def select(args, families, type_names):
         muts.extend(all_mutants(module, families, type_names))
     if args.ids:
         wanted = set()
-        for spec in args.ids:
-            if os.path.isfile(spec):
-                with open(spec) as f:
+        for given in args.ids:
+            if os.path.isfile(given):
+                with open(given) as f:
                     data = json.load(f)
                 wanted.update(r["id"] for r in data["results"] if r["status"] in ("survived", "timed out"))
             else:
-                wanted.update(x for x in spec.split(",") if x)
+                wanted.update(x for x in given.split(",") if x)
         muts = [m for m in muts if m["id"] in wanted]
     if args.sample:
         rng = random.Random(args.seed)
