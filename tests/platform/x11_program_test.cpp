@@ -118,6 +118,28 @@ std::vector<std::string> programs() {
     return list;
 }
 
+// Waits until a program's "OpenGL Test" window is shown at the given width (by default the
+// screen's), keeping its attributes; 0 when it is not within ten seconds. The window is made again
+// when its pixel format is set, so the one that is shown is the one waited for.
+Window waitFullScreen(Display* d, int width = 0, XWindowAttributes* shown = nullptr) {
+    if (width == 0) {
+        width = DisplayWidth(d, DefaultScreen(d));
+    }
+    for (int i = 0; i < 1000; i++) {
+        Window w = findWindow(d, "OpenGL Test");
+        XWindowAttributes attributes = {};
+        if (w != 0 && XGetWindowAttributes(d, w, &attributes) && attributes.map_state == IsViewable &&
+            attributes.width == width) {
+            if (shown != nullptr) {
+                *shown = attributes;
+            }
+            return w;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return 0;
+}
+
 }  // namespace
 
 TEST(X11Program, OpensFullScreenIdlesQuietlyAndExitsZeroOnClose) {
@@ -130,21 +152,12 @@ TEST(X11Program, OpensFullScreenIdlesQuietlyAndExitsZeroOnClose) {
         std::string errors = ::testing::TempDir() + "x11_program_err.txt";
         pid_t pid = start(path, errors, true);
         ASSERT_GT(pid, 0);
-        // The window is made again when its pixel format is set: wait for the one that is shown.
-        Window w = 0;
         XWindowAttributes attributes = {};
-        for (int i = 0; i < 1000; i++) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            w = findWindow(d, "OpenGL Test");
-            if (w != 0 && XGetWindowAttributes(d, w, &attributes) && attributes.map_state == IsViewable &&
-                attributes.width == sw) {
-                break;
-            }
-        }
+        Window w = waitFullScreen(d, sw, &attributes);
         if (w == 0) {
             kill(pid, SIGKILL);
             waitExit(pid, 2000);
-            FAIL() << "no \"OpenGL Test\" window; stderr: " << readFile(errors);
+            FAIL() << "no full-screen \"OpenGL Test\" window; stderr: " << readFile(errors);
         }
         // It switches at once to a borderless window over the whole screen.
         int x = -1, y = -1;
@@ -201,21 +214,6 @@ TEST(X11Program, WithoutDisplayReportsTheFailedStepAndExits255) {
 }
 
 namespace {
-
-// Waits until a program's "OpenGL Test" window is shown over the whole screen; 0 when it is not.
-Window waitFullScreen(Display* d) {
-    int sw = DisplayWidth(d, DefaultScreen(d));
-    for (int i = 0; i < 1000; i++) {
-        Window w = findWindow(d, "OpenGL Test");
-        XWindowAttributes attributes = {};
-        if (w != 0 && XGetWindowAttributes(d, w, &attributes) && attributes.map_state == IsViewable &&
-            attributes.width == sw) {
-            return w;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return 0;
-}
 
 // Ends a child that is still running.
 void stop(pid_t pid) {
@@ -567,16 +565,8 @@ TEST(X11Program, FullScreenCoversThePrimaryMonitorAndThePointerWrapsAtItsEdges) 
     pid_t pid = start(KVR_KELVOR_PATH, errors, true);
     ASSERT_GT(pid, 0);
     // The full-screen window, once it is shown at the primary's width.
-    Window w = 0;
     XWindowAttributes attributes = {};
-    for (int i = 0; i < 1000; i++) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        w = findWindow(d, "OpenGL Test");
-        if (w != 0 && XGetWindowAttributes(d, w, &attributes) && attributes.map_state == IsViewable &&
-            attributes.width == width) {
-            break;
-        }
-    }
+    Window w = waitFullScreen(d, width, &attributes);
     int x = -1, y = -1;
     Window child = 0;
     if (w != 0) {
