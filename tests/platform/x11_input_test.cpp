@@ -10,50 +10,18 @@
 #include <chrono>
 #include <thread>
 
+using x11test::keyMessages;
 using x11test::messagesOf;
 using x11test::received;
+using x11test::waitKeys;
 
-class X11Input : public ::testing::Test {
+class X11Input : public x11test::InputWindowTest {
 protected:
-    void SetUp() override {
-        KVR_NEED_DISPLAY();
-        hwnd = x11test::openWindow();
-        ASSERT_NE(hwnd, nullptr);
-        ASSERT_TRUE(GetWindowRect(hwnd, &rect));
-        // Pointer inside the window, then start from a quiet queue.
-        x11test::moveTo(rect.left + 100, rect.top + 100);
-        x11test::settle();
-        x11test::pumpFor(50);
-        received.clear();
-    }
-    void TearDown() override {
-        // A test that stops half way must not leave a modifier held for the ones after it.
-        if (x11test::displayAvailable()) {
-            x11test::key(XK_Alt_L, false);
-            x11test::key(XK_Shift_L, false);
-        }
-        x11test::closeWindow();
-    }
     // Presses and releases a key, then dispatches what arrives.
     void tap(unsigned long keysym) {
         x11test::key(keysym, true);
         x11test::key(keysym, false);
     }
-    // Dispatches until the given number of key messages has arrived.
-    bool waitKeys(size_t count) {
-        return x11test::pumpUntil([count] { return keyMessages().size() >= count; }, 2000);
-    }
-    static std::vector<x11test::Received> keyMessages() {
-        std::vector<x11test::Received> keys;
-        for (const auto& r : received) {
-            if (r.message >= WM_KEYDOWN && r.message <= WM_SYSKEYUP && r.message != WM_CHAR) {
-                keys.push_back(r);
-            }
-        }
-        return keys;
-    }
-    HWND hwnd = nullptr;
-    RECT rect = {0, 0, 0, 0};
 };
 
 TEST_F(X11Input, KeysArriveAsVirtualKeyCodesWithScanCodes) {

@@ -14,24 +14,11 @@
 #include <cstring>
 #include <string>
 
+using x11test::keyMessages;
 using x11test::received;
+using x11test::waitKeys;
 
 namespace {
-
-// The key messages received, oldest first.
-std::vector<x11test::Received> keyMessages() {
-    std::vector<x11test::Received> keys;
-    for (const auto& r : received) {
-        if (r.message >= WM_KEYDOWN && r.message <= WM_SYSKEYUP && r.message != WM_CHAR) {
-            keys.push_back(r);
-        }
-    }
-    return keys;
-}
-
-bool waitKeys(size_t count) {
-    return x11test::pumpUntil([count] { return keyMessages().size() >= count; }, 2000);
-}
 
 // Presses and releases a key by keycode.
 void tapCode(KeyCode code) {
@@ -77,23 +64,10 @@ bool layoutsInstalled() {
 
 }  // namespace
 
-class X11Keyboard : public ::testing::Test {
+class X11Keyboard : public x11test::InputWindowTest {
 protected:
-    void SetUp() override {
-        KVR_NEED_DISPLAY();
-        hwnd = x11test::openWindow();
-        ASSERT_NE(hwnd, nullptr);
-        RECT rect;
-        ASSERT_TRUE(GetWindowRect(hwnd, &rect));
-        x11test::moveTo(rect.left + 100, rect.top + 100);
-        x11test::settle();
-        x11test::pumpFor(50);
-        received.clear();
-    }
     void TearDown() override {
         if (x11test::displayAvailable()) {
-            x11test::key(XK_Alt_L, false);
-            x11test::key(XK_Shift_L, false);
             if (numLockOn()) {
                 x11test::key(XK_Num_Lock, true);
                 x11test::key(XK_Num_Lock, false);
@@ -104,7 +78,7 @@ protected:
                 XSync(x11test::input(), False);
             }
         }
-        x11test::closeWindow();
+        InputWindowTest::TearDown();
     }
     // Loads a layout, or skips (fails where a display is required) when none can be loaded.
     void useLayout(const std::string& arguments) {
@@ -160,7 +134,6 @@ protected:
             x11test::settle();
         }
     }
-    HWND hwnd = nullptr;
     bool layoutChanged = false;
 };
 

@@ -4,6 +4,7 @@
 #include "x11_state.h"
 
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <X11/extensions/Xrandr.h>
 #include <unistd.h>
 
@@ -235,6 +236,40 @@ void removeMonitors() {
     XRRDeleteMonitor(d, root, XInternAtom(d, "KVR-LEFT", False));
     XRRDeleteMonitor(d, root, XInternAtom(d, "KVR-PRIMARY", False));
     XSync(d, False);
+}
+
+std::vector<Received> keyMessages() {
+    std::vector<Received> keys;
+    for (const auto& r : received) {
+        if (r.message >= WM_KEYDOWN && r.message <= WM_SYSKEYUP && r.message != WM_CHAR) {
+            keys.push_back(r);
+        }
+    }
+    return keys;
+}
+
+bool waitKeys(size_t count) {
+    return pumpUntil([count] { return keyMessages().size() >= count; }, 2000);
+}
+
+void InputWindowTest::SetUp() {
+    KVR_NEED_DISPLAY();
+    hwnd = openWindow();
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_TRUE(GetWindowRect(hwnd, &rect));
+    // Pointer inside the window, then start from a quiet queue.
+    moveTo(rect.left + 100, rect.top + 100);
+    settle();
+    pumpFor(50);
+    received.clear();
+}
+
+void InputWindowTest::TearDown() {
+    if (displayAvailable()) {
+        key(XK_Alt_L, false);
+        key(XK_Shift_L, false);
+    }
+    closeWindow();
 }
 
 }  // namespace x11test

@@ -3,6 +3,8 @@
 #ifndef KVR_X11_TEST_SUPPORT_H
 #define KVR_X11_TEST_SUPPORT_H
 
+#include <gtest/gtest.h>
+
 #include "glx_window.h"
 #include "kvr_platform.h"
 
@@ -46,6 +48,10 @@ bool pumpUntil(const std::function<bool()>& done, int timeoutMs);
 void pumpFor(int ms);
 // The received messages of one kind.
 std::vector<Received> messagesOf(UINT message);
+// The received key messages (down and up, system or not), oldest first.
+std::vector<Received> keyMessages();
+// Dispatches until the given number of key messages has arrived; false when they did not.
+bool waitKeys(size_t count);
 
 // The connection that sends XTest input (opened on first use).
 Display* input();
@@ -69,6 +75,16 @@ extern const RECT kPrimaryMonitor;
 bool addMonitors();
 // Removes the two monitors again.
 void removeMonitors();
+
+// Opens a test window with the pointer inside it and an empty queue; Alt and Shift are released
+// and the window closed afterwards, so a test that stops half way leaves no modifier held.
+class InputWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    HWND hwnd = nullptr;
+    RECT rect = {0, 0, 0, 0};
+};
 
 }  // namespace x11test
 
