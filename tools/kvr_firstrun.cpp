@@ -40,38 +40,12 @@ struct Picture {
     std::vector<unsigned char> rgb;
 };
 
-// The shift that brings a colour mask's lowest bit to bit 0.
-int maskShift(unsigned long mask) {
-    int s = 0;
-    while (mask && !(mask & 1)) {
-        mask >>= 1;
-        ++s;
-    }
-    return s;
-}
-
 // The whole screen as it is now; empty when it cannot be read.
 Picture grabScreen(Display* dpy) {
     Picture pic;
-    int w = DisplayWidth(dpy, DefaultScreen(dpy)), h = DisplayHeight(dpy, DefaultScreen(dpy));
-    XImage* img = XGetImage(dpy, DefaultRootWindow(dpy), 0, 0, w, h, AllPlanes, ZPixmap);
-    if (!img) {
-        return pic;
+    if (!xdrv::grabScreenRgb(dpy, &pic.w, &pic.h, &pic.rgb)) {
+        return Picture();
     }
-    pic.w = w;
-    pic.h = h;
-    pic.rgb.resize(static_cast<size_t>(w) * h * 3);
-    int rs = maskShift(img->red_mask), gs = maskShift(img->green_mask), bs = maskShift(img->blue_mask);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            unsigned long p = XGetPixel(img, x, y);
-            unsigned char* d = &pic.rgb[(static_cast<size_t>(y) * w + x) * 3];
-            d[0] = static_cast<unsigned char>((p & img->red_mask) >> rs);
-            d[1] = static_cast<unsigned char>((p & img->green_mask) >> gs);
-            d[2] = static_cast<unsigned char>((p & img->blue_mask) >> bs);
-        }
-    }
-    XDestroyImage(img);
     return pic;
 }
 
@@ -85,17 +59,6 @@ double litShare(const Picture& pic) {
         }
     }
     return n ? static_cast<double>(lit) / n : 0.0;
-}
-
-// Writes the picture as a binary PPM.
-bool writePpm(const std::string& path, const Picture& pic) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        return false;
-    }
-    std::fprintf(f, "P6\n%d %d\n255\n", pic.w, pic.h);
-    size_t written = std::fwrite(pic.rgb.data(), 1, pic.rgb.size(), f);
-    return std::fclose(f) == 0 && written == pic.rgb.size();
 }
 
 // The title of a window, empty when it has none.
@@ -247,13 +210,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kvr_firstrun: no full-screen frame of the scene within %.0f s (%s)\n",
                      20 * slowness, win ? "a window, not yet full screen or still dark" : "no window");
         if (!pic.rgb.empty()) {
-            writePpm(shot, pic);
+            xdrv::writePpm(shot, pic.w, pic.h, pic.rgb);
         }
         xdrv::stop(pid);
         XCloseDisplay(dpy);
         return kTimedOut;
     }
-    if (!writePpm(shot, pic)) {
+    if (!xdrv::writePpm(shot, pic.w, pic.h, pic.rgb)) {
         std::fprintf(stderr, "kvr_firstrun: cannot write %s\n", shot.c_str());
     }
     std::printf(

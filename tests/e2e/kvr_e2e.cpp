@@ -329,49 +329,18 @@ struct Image {
     bool operator==(const Image& o) const { return w == o.w && h == o.h && rgb == o.rgb; }
 };
 
-// Shift of the lowest set bit of a colour mask.
-int maskShift(unsigned long mask) {
-    int s = 0;
-    while (mask && !(mask & 1)) {
-        mask >>= 1;
-        ++s;
-    }
-    return s;
-}
-
 // The whole screen as the user sees it.
 Image grabScreen() {
     Image img;
-    XImage* x = XGetImage(dpy, DefaultRootWindow(dpy), 0, 0, screenW, screenH, AllPlanes, ZPixmap);
-    if (!x) {
+    if (!xdrv::grabScreenRgb(dpy, &img.w, &img.h, &img.rgb)) {
         throw Failure("XGetImage of the screen failed");
     }
-    img.w = screenW;
-    img.h = screenH;
-    img.rgb.resize(size_t(screenW) * screenH * 3);
-    int rs = maskShift(x->red_mask), gs = maskShift(x->green_mask), bs = maskShift(x->blue_mask);
-    for (int y = 0; y < screenH; ++y) {
-        for (int xx = 0; xx < screenW; ++xx) {
-            unsigned long p = XGetPixel(x, xx, y);
-            unsigned char* d = &img.rgb[(size_t(y) * screenW + xx) * 3];
-            d[0] = (unsigned char)((p & x->red_mask) >> rs);
-            d[1] = (unsigned char)((p & x->green_mask) >> gs);
-            d[2] = (unsigned char)((p & x->blue_mask) >> bs);
-        }
-    }
-    XDestroyImage(x);
     return img;
 }
 
 // Writes a picture as a binary PPM.
 bool writePpm(const std::string& path, const Image& img) {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) {
-        return false;
-    }
-    fprintf(f, "P6\n%d %d\n255\n", img.w, img.h);
-    fwrite(img.rgb.data(), 1, img.rgb.size(), f);
-    return fclose(f) == 0;
+    return xdrv::writePpm(path, img.w, img.h, img.rgb);
 }
 
 // Reads a binary PPM written by writePpm.

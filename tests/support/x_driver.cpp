@@ -2,6 +2,7 @@
 // Every function is described in x_driver.h.
 #include "x_driver.h"
 
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -188,6 +189,49 @@ void stop(pid_t& pid, double graceMs) {
         kill(pid, SIGTERM);
         waitExit(pid, graceMs);
     }
+}
+
+// The shift that brings a colour mask's lowest bit to bit 0.
+static int maskShift(unsigned long mask) {
+    int s = 0;
+    while (mask && !(mask & 1)) {
+        mask >>= 1;
+        ++s;
+    }
+    return s;
+}
+
+bool grabScreenRgb(Display* dpy, int* width, int* height, std::vector<unsigned char>* rgb) {
+    int w = DisplayWidth(dpy, DefaultScreen(dpy)), h = DisplayHeight(dpy, DefaultScreen(dpy));
+    XImage* img = XGetImage(dpy, DefaultRootWindow(dpy), 0, 0, w, h, AllPlanes, ZPixmap);
+    if (!img) {
+        return false;
+    }
+    *width = w;
+    *height = h;
+    rgb->resize(static_cast<size_t>(w) * h * 3);
+    int rs = maskShift(img->red_mask), gs = maskShift(img->green_mask), bs = maskShift(img->blue_mask);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            unsigned long p = XGetPixel(img, x, y);
+            unsigned char* d = &(*rgb)[(static_cast<size_t>(y) * w + x) * 3];
+            d[0] = static_cast<unsigned char>((p & img->red_mask) >> rs);
+            d[1] = static_cast<unsigned char>((p & img->green_mask) >> gs);
+            d[2] = static_cast<unsigned char>((p & img->blue_mask) >> bs);
+        }
+    }
+    XDestroyImage(img);
+    return true;
+}
+
+bool writePpm(const std::string& path, int width, int height, const std::vector<unsigned char>& rgb) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        return false;
+    }
+    std::fprintf(f, "P6\n%d %d\n255\n", width, height);
+    size_t written = std::fwrite(rgb.data(), 1, rgb.size(), f);
+    return std::fclose(f) == 0 && written == rgb.size();
 }
 
 }  // namespace xdrv

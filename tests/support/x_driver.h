@@ -1,6 +1,7 @@
 // x_driver.h - driving a real program from outside on an X server: child processes, their
-// windows found by title, XTest input, the window manager's close request, clocks and files.
-// Shared by the soak test, the end-to-end driver and the benchmarks.
+// windows found by title, XTest input, the window manager's close request, the screen's pixels,
+// clocks and files. Shared by the soak test, the end-to-end driver, the first-run tool and the
+// benchmarks.
 #ifndef KVR_X_DRIVER_H
 #define KVR_X_DRIVER_H
 
@@ -53,6 +54,11 @@ bool exited(pid_t& pid, int* status = nullptr);
 int waitExit(pid_t& pid, double timeoutMs);
 // Ends a child: SIGTERM, then SIGKILL when it has not gone within graceMs.
 void stop(pid_t& pid, double graceMs = 1000.0);
+
+// The whole screen as it is now, as RGB bytes, top row first; false when it cannot be read.
+bool grabScreenRgb(Display* dpy, int* width, int* height, std::vector<unsigned char>* rgb);
+// Writes RGB bytes, top row first, as a binary PPM; false when the file cannot be written whole.
+bool writePpm(const std::string& path, int width, int height, const std::vector<unsigned char>& rgb);
 
 }  // namespace xdrv
 
