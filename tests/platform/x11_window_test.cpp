@@ -569,6 +569,41 @@ TEST_F(X11Window, WindowManagerPingIsAnsweredToTheRoot) {
     EXPECT_TRUE(messagesOf(WM_CLOSE).empty()) << "a ping is not a close request";
 }
 
+TEST_F(X11Window, FocusRequestToTheManagerCarriesAServerTimeAndSourceApplication) {
+    if (!kvr_x11HasWindowManager()) {
+        GTEST_SKIP() << "no window manager: focus is set directly, no request is sent";
+    }
+    Display* d = x11test::input();
+    Window root = DefaultRootWindow(d);
+    Atom active = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+    XSelectInput(d, root, SubstructureNotifyMask);
+    XSync(d, False);
+    // The request quotes a server time, never 0 (CurrentTime), which GNOME-family managers
+    // reject as a buggy client's.
+    Window w = x11test::xwindowOf(hwnd);
+    ASSERT_TRUE(SetForegroundWindow(hwnd));
+    XFlush(kvr_x11.display);
+    bool seen = false;
+    long source = -1, time = -1;
+    for (int i = 0; i < 100 && !seen; i++) {
+        x11test::pumpFor(10);
+        while (XPending(d) > 0) {
+            XEvent e;
+            XNextEvent(d, &e);
+            if (e.type == ClientMessage && e.xclient.window == w && e.xclient.message_type == active) {
+                seen = true;
+                source = e.xclient.data.l[0];
+                time = e.xclient.data.l[1];
+            }
+        }
+    }
+    XSelectInput(d, root, NoEventMask);
+    ASSERT_TRUE(seen) << "no _NET_ACTIVE_WINDOW request reached the root";
+    EXPECT_EQ(source, 1) << "source indication: an application";
+    EXPECT_NE(time, (long)CurrentTime) << "the request quotes the user's last event time";
+    EXPECT_EQ((Time)time, kvr_x11.lastEventTime);
+}
+
 TEST_F(X11Window, IconifyReportsZeroSizeAndTheMinimisedState) {
     x11test::pumpFor(50);
     received.clear();

@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# matrix.sh - the desktop matrix: the native Kelvor on each desktop a user may run it on.
+#
+#   tests/desktop/matrix.sh [--e2e PATH] [--exe PATH] [--out DIR] [DESKTOP...]
+#
+# For each desktop (all of them by default: none openbox xfwm4 mutter kwin metacity marco i3
+# fluxbox icewm openbox-picom) starts a fresh Xvfb 1920x1080 of its own, the manager with its panel
+# or compositor (their settings in a throwaway $HOME), runs the end-to-end driver's desktop check
+# and prints a table: desktop x step, held / FAILED / n/a. A desktop whose programs are not
+# installed is n/a. Under the GNOME-family managers the manager's log is searched for complaints
+# about our focus requests. Exits 1 when a cell FAILED.
+set -uo pipefail
+source "$(dirname "$0")/../../scripts/lib.sh"
+
+e2e="$KVR_BUILD_LINUX/tests/e2e/kvr_e2e"
+exe="$KVR_BUILD_LINUX/Kelvor/Kelvor"
+out="$KVR_BUILD_LINUX/tests/desktop"
+desktops=()
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --e2e) e2e="$2"; shift 2 ;;
+        --exe) exe="$2"; shift 2 ;;
+        --out) out="$2"; shift 2 ;;
+        *) desktops+=("$1"); shift ;;
+    esac
+done
+[ ${#desktops[@]} -gt 0 ] || desktops=(none openbox xfwm4 mutter kwin metacity marco i3 fluxbox icewm openbox-picom)
+[ -x "$exe" ] || [ -x "$exe.exe" ] || exe="$(find "$KVR_BUILD_LINUX" -name Kelvor -type f -perm -u+x | head -n1)"
+mkdir -p "$out"
+cells="$out/cells.txt"
+: >"$cells"
+
+# The programs a desktop needs, for the n/a test.
+needs() {
+    case "$1" in
+        none) ;;
+        openbox) echo openbox ;;
+        xfwm4) echo xfwm4 xfce4-panel xfconf-query dbus-run-session ;;
+        mutter) echo mutter dbus-run-session ;;
+        kwin) echo kwin_x11 dbus-run-session ;;
+        metacity) echo metacity dbus-run-session ;;
+        marco) echo marco dbus-run-session ;;
+        i3) echo i3 ;;
+        fluxbox) echo fluxbox ;;
+        icewm) echo icewm ;;
+        openbox-picom) echo openbox picom ;;
+    esac
+}
+
+# The shell command that starts a desktop (run in its own session, its output to the log).
+desktop_command() {
+    case "$1" in
+        openbox) echo "openbox" ;;
+        # xfwm4 reads its compositor setting from xfconf, which needs the session bus.
+        xfwm4) echo "dbus-run-session sh -c 'xfconf-query -c xfwm4 -p /general/use_compositing -n -t bool -s true 2>/dev/null ||
+                     xfconf-query -c xfwm4 -p /general/use_compositing -s true; xfwm4 --compositor=on & sleep 1; xfce4-panel & wait'" ;;
+        mutter) echo "dbus-run-session mutter --x11 --replace --sm-disable" ;;
+        kwin) echo "dbus-run-session kwin_x11 --replace" ;;
+        metacity) echo "dbus-run-session metacity --replace" ;;
+        marco) echo "dbus-run-session marco --replace" ;;
+        # i3's own configuration binds Alt+Enter to a terminal: ours puts its modifier on the
+        # Windows key, so Alt+Enter reaches the program as it does on other desktops.
+        i3) echo "i3 -c '$HOME/i3.config'" ;;
+        fluxbox) echo "fluxbox" ;;
+        icewm) echo "icewm" ;;
+        openbox-picom) echo "openbox & sleep 1; picom --backend xrender & wait" ;;
+    esac
+}
+
+# True while an EWMH manager names its check window on the root.
+manager_runs() {
+    local w
+    w=$(xprop -root -notype _NET_SUPPORTING_WM_CHECK 2>/dev/null | sed -n 's/.*window id # \(0x[0-9a-f]*\).*/\1/p')
+    [ -n "$w" ] && xprop -id "$w" -notype _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1
+}
+
+# Runs the desktop check on one desktop and appends its cells.
+run_desktop() {
+    local d="$1" p missing="" start=$SECONDS pid="" i
+    for p in $(needs "$d"); do
+        command -v "$p" >/dev/null 2>&1 || missing+=" $p"
+    done
+    if [ -n "$missing" ]; then
+        echo "[cell] $d | all | n/a | not installed:$missing" >>"$cells"
+        return
+    fi
+    kvr_start_xvfb || { echo "[cell] $d | all | FAILED | Xvfb did not start" >>"$cells"; return; }
+    local home
+    home="$(mktemp -d)"
+    printf 'set $mod Mod4\nfont pango:monospace 8\nbindsym $mod+Return exec true\nbar {\n  status_command true\n}\n' >"$home/i3.config"
+    if [ "$d" != none ]; then
+        HOME="$home" XDG_CONFIG_HOME="$home/.config" setsid sh -c "$(HOME=$home desktop_command "$d")" \
+            >"$out/$d-manager.log" 2>&1 &
+        pid=$!
+        for i in $(seq 1 100); do
+            manager_runs && break
+            sleep 0.1
+        done
+        manager_runs || echo "[cell] $d | manager | FAILED | no EWMH manager after 10 s" >>"$cells"
+        # Panels and compositors come up after the manager.
+        sleep 2
+    fi
+    local tiling=0
+    [ "$d" = i3 ] && tiling=1
+    timeout 200 "$e2e" --mode native --check desktop --exe "$exe" --out "$out" --desktop "$d" --tiling $tiling \
+        >"$out/$d-check.log" 2>&1
+    grep '^\[cell\]' "$out/$d-check.log" >>"$cells" ||
+        echo "[cell] $d | all | FAILED | the check printed nothing (see $out/$d-check.log)" >>"$cells"
+    case "$d" in
+        mutter | metacity | marco)
+            if grep -q "Buggy client" "$out/$d-manager.log"; then
+                echo "[cell] $d | focus request | FAILED | $(grep -m1 'Buggy client' "$out/$d-manager.log" | cut -c1-200)" >>"$cells"
+            else
+                echo "[cell] $d | focus request | held | no complaint in the manager's log" >>"$cells"
+            fi
+            ;;
+        *) echo "[cell] $d | focus request | n/a | the manager logs nothing about focus requests" >>"$cells" ;;
+    esac
+    if [ -n "$pid" ]; then
+        kill -- -"$pid" 2>/dev/null
+        sleep 0.5
+        kill -KILL -- -"$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    fi
+    kvr_stop_xvfb
+    rm -rf "$home"
+    kvr_say "$d: $((SECONDS - start)) s"
+}
+
+for d in "${desktops[@]}"; do
+    run_desktop "$d"
+done
+
+# The table: one row per desktop, one column per step.
+steps=("first frame" "full screen" "focus" "wrap" "alt-enter 640x480" "alt-enter back" "escape" "minimise/restore" "close" "focus request")
+echo
+printf '%-14s' desktop
+for s in "${steps[@]}"; do printf '| %-8.8s' "$s"; done
+echo
+for d in "${desktops[@]}"; do
+    printf '%-14s' "$d"
+    for s in "${steps[@]}"; do
+        v=$(awk -F' [|] ' -v d="$d" -v s="$s" '$1=="[cell] " d && ($2==s || $2=="all") {print $3; exit}' "$cells")
+        printf '| %-8s' "${v:-missing}"
+    done
+    echo
+done
+echo
+echo "details (FAILED and n/a cells, and tiled sizes):"
+grep -E '\| (FAILED|n/a) \||tiled' "$cells" | sed 's/^\[cell\] /  /'
+if grep -q '| FAILED |' "$cells"; then
+    exit 1
+fi
