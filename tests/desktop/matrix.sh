@@ -74,6 +74,14 @@ manager_runs() {
     [ -n "$w" ] && xprop -id "$w" -notype _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1
 }
 
+# Stops a desktop started by run_desktop: its whole session (process group), TERM then KILL.
+stop_desktop() {
+    kill -- -"$1" 2>/dev/null
+    sleep 0.5
+    kill -KILL -- -"$1" 2>/dev/null
+    wait "$1" 2>/dev/null
+}
+
 # Runs the desktop check on one desktop and appends its cells.
 run_desktop() {
     local d="$1" p missing="" start=$SECONDS pid="" i
@@ -87,19 +95,32 @@ run_desktop() {
     kvr_start_xvfb || { echo "[cell] $d | all | FAILED | Xvfb did not start" >>"$cells"; return; }
     local home
     home="$(mktemp -d)"
+    rm -f "$out/$d-manager.log"
     printf 'set $mod Mod4\nfont pango:monospace 8\nbindsym $mod+Return exec true\nbar {\n  status_command true\n}\n' >"$home/i3.config"
-    if [ "$d" != none ]; then
+    local attempt
+    # A manager that did not come up is started once more (kwin_x11 sometimes fails to connect
+    # to a display that was just started).
+    for attempt in 1 2; do
+        [ "$d" = none ] && break
         HOME="$home" XDG_CONFIG_HOME="$home/.config" setsid sh -c "$(HOME=$home desktop_command "$d")" \
-            >"$out/$d-manager.log" 2>&1 &
+            >>"$out/$d-manager.log" 2>&1 &
         pid=$!
         for i in $(seq 1 100); do
             manager_runs && break
             sleep 0.1
         done
-        manager_runs || echo "[cell] $d | manager | FAILED | no EWMH manager after 10 s" >>"$cells"
-        # Panels and compositors come up after the manager.
-        sleep 2
+        manager_runs && break
+        stop_desktop "$pid"
+        pid=""
+    done
+    if [ "$d" != none ] && [ -z "$pid" ]; then
+        echo "[cell] $d | all | FAILED | no EWMH manager after two starts (see $out/$d-manager.log)" >>"$cells"
+        kvr_stop_xvfb
+        rm -rf "$home"
+        return
     fi
+    # Panels and compositors come up after the manager.
+    [ "$d" = none ] || sleep 2
     local tiling=0
     [ "$d" = i3 ] && tiling=1
     timeout 200 "$e2e" --mode native --check desktop --exe "$exe" --out "$out" --desktop "$d" --tiling $tiling \
@@ -116,12 +137,7 @@ run_desktop() {
             ;;
         *) echo "[cell] $d | focus request | n/a | the manager logs nothing about focus requests" >>"$cells" ;;
     esac
-    if [ -n "$pid" ]; then
-        kill -- -"$pid" 2>/dev/null
-        sleep 0.5
-        kill -KILL -- -"$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-    fi
+    [ -n "$pid" ] && stop_desktop "$pid"
     kvr_stop_xvfb
     rm -rf "$home"
     kvr_say "$d: $((SECONDS - start)) s"
