@@ -30,62 +30,10 @@ mkdir -p "$out"
 cells="$out/cells.txt"
 : >"$cells"
 
-# The programs a desktop needs, for the n/a test.
-needs() {
-    case "$1" in
-        none) ;;
-        openbox) echo openbox ;;
-        xfwm4) echo xfwm4 xfce4-panel xfconf-query dbus-run-session ;;
-        mutter) echo mutter dbus-run-session ;;
-        kwin) echo kwin_x11 dbus-run-session ;;
-        metacity) echo metacity dbus-run-session ;;
-        marco) echo marco dbus-run-session ;;
-        i3) echo i3 ;;
-        fluxbox) echo fluxbox ;;
-        icewm) echo icewm ;;
-        openbox-picom) echo openbox picom ;;
-    esac
-}
-
-# The shell command that starts a desktop (run in its own session, its output to the log).
-desktop_command() {
-    case "$1" in
-        openbox) echo "openbox" ;;
-        # xfwm4 reads its compositor setting from xfconf, which needs the session bus.
-        xfwm4) echo "dbus-run-session sh -c 'xfconf-query -c xfwm4 -p /general/use_compositing -n -t bool -s true 2>/dev/null ||
-                     xfconf-query -c xfwm4 -p /general/use_compositing -s true; xfwm4 --compositor=on & sleep 1; xfce4-panel & wait'" ;;
-        mutter) echo "dbus-run-session mutter --x11 --replace --sm-disable" ;;
-        kwin) echo "dbus-run-session kwin_x11 --replace" ;;
-        metacity) echo "dbus-run-session metacity --replace" ;;
-        marco) echo "dbus-run-session marco --replace" ;;
-        # i3's own configuration binds Alt+Enter to a terminal: ours puts its modifier on the
-        # Windows key, so Alt+Enter reaches the program as it does on other desktops.
-        i3) echo "i3 -c '$HOME/i3.config'" ;;
-        fluxbox) echo "fluxbox" ;;
-        icewm) echo "icewm" ;;
-        openbox-picom) echo "openbox & sleep 1; picom --backend xrender & wait" ;;
-    esac
-}
-
-# True while an EWMH manager names its check window on the root.
-manager_runs() {
-    local w
-    w=$(xprop -root -notype _NET_SUPPORTING_WM_CHECK 2>/dev/null | sed -n 's/.*window id # \(0x[0-9a-f]*\).*/\1/p')
-    [ -n "$w" ] && xprop -id "$w" -notype _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1
-}
-
-# Stops a desktop started by run_desktop: its whole session (process group), TERM then KILL.
-stop_desktop() {
-    kill -- -"$1" 2>/dev/null
-    sleep 0.5
-    kill -KILL -- -"$1" 2>/dev/null
-    wait "$1" 2>/dev/null
-}
-
 # Runs the desktop check on one desktop and appends its cells.
 run_desktop() {
     local d="$1" p missing="" start=$SECONDS pid="" i
-    for p in $(needs "$d"); do
+    for p in $(kvr_desktop_needs "$d"); do
         command -v "$p" >/dev/null 2>&1 || missing+=" $p"
     done
     if [ -n "$missing" ]; then
@@ -96,31 +44,13 @@ run_desktop() {
     local home
     home="$(mktemp -d)"
     rm -f "$out/$d-manager.log"
-    printf 'set $mod Mod4\nfont pango:monospace 8\nbindsym $mod+Return exec true\nbar {\n  status_command true\n}\n' >"$home/i3.config"
-    local attempt
-    # A manager that did not come up is started once more (kwin_x11 sometimes fails to connect
-    # to a display that was just started).
-    for attempt in 1 2; do
-        [ "$d" = none ] && break
-        HOME="$home" XDG_CONFIG_HOME="$home/.config" setsid sh -c "$(HOME=$home desktop_command "$d")" \
-            >>"$out/$d-manager.log" 2>&1 &
-        pid=$!
-        for i in $(seq 1 100); do
-            manager_runs && break
-            sleep 0.1
-        done
-        manager_runs && break
-        stop_desktop "$pid"
-        pid=""
-    done
-    if [ "$d" != none ] && [ -z "$pid" ]; then
+    if ! kvr_start_desktop "$d" "$home" "$out/$d-manager.log"; then
         echo "[cell] $d | all | FAILED | no EWMH manager after two starts (see $out/$d-manager.log)" >>"$cells"
         kvr_stop_xvfb
         rm -rf "$home"
         return
     fi
-    # Panels and compositors come up after the manager.
-    [ "$d" = none ] || sleep 2
+    pid="$KVR_DESKTOP_PID"
     local tiling=0
     [ "$d" = i3 ] && tiling=1
     timeout 200 "$e2e" --mode native --check desktop --exe "$exe" --out "$out" --desktop "$d" --tiling $tiling \
@@ -137,7 +67,7 @@ run_desktop() {
             ;;
         *) echo "[cell] $d | focus request | n/a | the manager logs nothing about focus requests" >>"$cells" ;;
     esac
-    [ -n "$pid" ] && stop_desktop "$pid"
+    [ -n "$pid" ] && kvr_stop_desktop "$pid"
     kvr_stop_xvfb
     rm -rf "$home"
     kvr_say "$d: $((SECONDS - start)) s"
