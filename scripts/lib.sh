@@ -127,6 +127,7 @@ kvr_desktop_needs() {
         none) ;;
         openbox) echo openbox ;;
         xfwm4) echo xfwm4 xfce4-panel xfconf-query dbus-run-session ;;
+        xfwm4-compositor) echo xfwm4 xfconf-query dbus-run-session ;;
         mutter) echo mutter dbus-run-session ;;
         kwin) echo kwin_x11 dbus-run-session ;;
         metacity) echo metacity dbus-run-session ;;
@@ -145,6 +146,9 @@ kvr_desktop_command() {
         # xfwm4 reads its compositor setting from xfconf, which needs the session bus.
         xfwm4) echo "dbus-run-session sh -c 'xfconf-query -c xfwm4 -p /general/use_compositing -n -t bool -s true 2>/dev/null ||
                      xfconf-query -c xfwm4 -p /general/use_compositing -s true; xfwm4 --compositor=on & sleep 1; xfce4-panel & wait'" ;;
+        # The same without the panel, whose strut moves windows placed at the top of the screen.
+        xfwm4-compositor) echo "dbus-run-session sh -c 'xfconf-query -c xfwm4 -p /general/use_compositing -n -t bool -s true 2>/dev/null ||
+                     xfconf-query -c xfwm4 -p /general/use_compositing -s true; exec xfwm4 --compositor=on'" ;;
         mutter) echo "dbus-run-session mutter --x11 --replace --sm-disable" ;;
         kwin) echo "dbus-run-session kwin_x11 --replace" ;;
         metacity) echo "dbus-run-session metacity --replace" ;;
