@@ -8,7 +8,8 @@
 # or compositor (their settings in a throwaway $HOME), runs the end-to-end driver's desktop check
 # and prints a table: desktop x step, held / FAILED / n/a. A desktop whose programs are not
 # installed is n/a. Under the GNOME-family managers the manager's log is searched for complaints
-# about our focus requests. Exits 1 when a cell FAILED.
+# about our focus requests. Exits 1 when a cell FAILED that tests/desktop/known.txt does not list
+# (those show as "known").
 set -uo pipefail
 source "$(dirname "$0")/../../scripts/lib.sh"
 
@@ -77,8 +78,15 @@ for d in "${desktops[@]}"; do
     run_desktop "$d"
 done
 
+# Cells known to fail for the desktop's own reasons (README.md, Desktops).
+known="$(dirname "$0")/known.txt"
+is_known() {
+    grep -v '^#' "$known" 2>/dev/null | awk -F' [|] ' -v d="$1" -v s="$2" '$1==d && $2==s {f=1} END {exit !f}'
+}
+
 # The table: one row per desktop, one column per step.
 steps=("first frame" "full screen" "focus" "wrap" "alt-enter 640x480" "alt-enter back" "escape" "minimise/restore" "close" "focus request")
+unexpected=0
 echo
 printf '%-14s' desktop
 for s in "${steps[@]}"; do printf '| %-8.8s' "$s"; done
@@ -86,14 +94,25 @@ echo
 for d in "${desktops[@]}"; do
     printf '%-14s' "$d"
     for s in "${steps[@]}"; do
-        v=$(awk -F' [|] ' -v d="$d" -v s="$s" '$1=="[cell] " d && ($2==s || $2=="all") {print $3; exit}' "$cells")
-        printf '| %-8s' "${v:-missing}"
+        line=$(awk -F' [|] ' -v d="$d" -v s="$s" '$1=="[cell] " d && ($2==s || $2=="all") {print; exit}' "$cells")
+        v=$(printf '%s' "$line" | awk -F' [|] ' '{print $3}')
+        v="${v:-missing}"
+        if is_known "$d" "$s"; then
+            # Known only while the window itself holds the right picture: otherwise it is ours.
+            if [ "$v" = FAILED ] && [[ "$line" == *"own contents are right"* ]]; then
+                v="known"
+            elif [ "$v" = FAILED ]; then
+                unexpected=1
+            fi
+            [ "$v" = held ] && echo "note: $d / $s holds again: remove it from $known" >&2
+        elif [ "$v" = FAILED ] || [ "$v" = missing ]; then
+            unexpected=1
+        fi
+        printf '| %-8s' "$v"
     done
     echo
 done
 echo
-echo "details (FAILED and n/a cells, and tiled sizes):"
+echo "details (FAILED, known and n/a cells, and tiled sizes):"
 grep -E '\| (FAILED|n/a) \||tiled' "$cells" | sed 's/^\[cell\] /  /'
-if grep -q '| FAILED |' "$cells"; then
-    exit 1
-fi
+exit $unexpected
