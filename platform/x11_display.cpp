@@ -197,13 +197,18 @@ static Bool isUserTimeNotify(Display*, XEvent* event, XPointer window) {
 Time kvr_x11UserTime(Window w) {
     if (kvr_x11.lastEventTime == 0 && kvr_x11.display != nullptr && w != 0) {
         // No event yet: the server stamps a property change, and the window selects
-        // PropertyChangeMask, so the notification always comes. Appending nothing changes no value.
+        // PropertyChangeMask. The notification is sent before the reply that ends the trap's
+        // sync, so it is queued by then; a window gone meanwhile only makes a trapped error, and
+        // the request then goes without a time. Appending nothing changes no value.
         unsigned char none = 0;
+        kvr_x11TrapBegin();
         XChangeProperty(kvr_x11.display, w, kvr_x11.atoms.timestampProperty, XA_CARDINAL, 32, PropModeAppend,
                         &none, 0);
+        kvr_x11TrapEnd();
         XEvent event;
-        XIfEvent(kvr_x11.display, &event, isUserTimeNotify, (XPointer)w);
-        kvr_x11.lastEventTime = event.xproperty.time;
+        if (XCheckIfEvent(kvr_x11.display, &event, isUserTimeNotify, (XPointer)w)) {
+            kvr_x11.lastEventTime = event.xproperty.time;
+        }
     }
     return kvr_x11.lastEventTime;
 }
