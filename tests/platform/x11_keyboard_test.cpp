@@ -64,10 +64,15 @@ bool layoutsInstalled() {
 
 }  // namespace
 
+// The layout, the locked group and Num Lock are the server's: these tests run on a private one.
 class X11Keyboard : public x11test::InputWindowTest {
 protected:
+    void SetUp() override {
+        KVR_NEED_PRIVATE_SERVER();
+        InputWindowTest::SetUp();
+    }
     void TearDown() override {
-        if (x11test::displayAvailable()) {
+        if (x11test::onPrivateServer()) {
             if (numLockOn()) {
                 x11test::key(XK_Num_Lock, true);
                 x11test::key(XK_Num_Lock, false);
