@@ -1,10 +1,10 @@
 // gen_icon.cpp - draws Kelvor's application icon from the scene's own shapes and colours (a blue
 // teapot on the wooden table, the red surface and a light marker in the dark, over the olive
-// floor) at 16, 32 and 48 pixels, and writes it as a Windows icon and as PNG files.
+// floor) at 16 to 256 pixels, and writes it as a Windows icon and as PNG files.
 //
 // Usage: gen_icon <output-dir>
-// Writes kelvor.ico (all three sizes, 32-bit with alpha) and kelvor-16.png, kelvor-32.png and
-// kelvor-48.png into the folder.
+// Writes kelvor.ico (16, 32 and 48 pixels, 32-bit with alpha) and kelvor-<size>.png for 16, 32,
+// 48, 64, 128 and 256 pixels (the desktop's icon theme) into the folder.
 //
 // Every pixel is the average of a grid of point samples of shapes given in a unit square; the
 // tests use only the basic arithmetic operations, so every run on every IEEE platform gives the
@@ -18,7 +18,9 @@
 
 namespace {
 
+// The sizes in the Windows icon, and those written as PNG files.
 const int kSizes[] = {16, 32, 48};
+const int kPngSizes[] = {16, 32, 48, 64, 128, 256};
 // Point samples per pixel along each axis.
 const int kSamples = 8;
 
@@ -312,12 +314,16 @@ int main(int argc, char** argv) {
     }
     std::string dir = argv[1];
     std::vector<std::string> dibs;
-    for (int size : kSizes) {
+    for (int size : kPngSizes) {
         std::vector<uint8_t> pixels = drawIcon(size);
         if (!writeFile(dir + "/kelvor-" + std::to_string(size) + ".png", encodePng(pixels, size))) {
             return 1;
         }
-        dibs.push_back(encodeDib(pixels, size));
+        for (int icoSize : kSizes) {
+            if (icoSize == size) {
+                dibs.push_back(encodeDib(pixels, size));
+            }
+        }
     }
     return writeFile(dir + "/kelvor.ico", encodeIco(dibs)) ? 0 : 1;
 }
