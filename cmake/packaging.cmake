@@ -66,6 +66,7 @@ else()
                 DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
                 RENAME kelvor.png)
     endforeach()
+    install(FILES ${KVR_PACKAGING_DIR}/kelvor.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
     install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kelvor)
     install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kelvor/docs
             FILES_MATCHING PATTERN "*.png")

@@ -214,6 +214,7 @@ icons=()
 for size in 16 32 48 64 128 256; do
     icons+=("./usr/share/icons/hicolor/${size}x${size}/apps/kelvor.png")
 done
+icons+=(./usr/share/icons/hicolor/scalable/apps/kelvor.svg)
 dpkg-deb -c "$DIST/$deb" | awk '{print $NF}' | expect_paths "$deb" ./usr/bin/Kelvor \
     ./usr/share/applications/kelvor.desktop "${icons[@]}" ./usr/share/metainfo/org.example.kelvor.metainfo.xml \
     ./usr/share/man/man6/Kelvor.6.gz ./usr/share/doc/kelvor/README.md ./usr/share/doc/kelvor/copyright \
