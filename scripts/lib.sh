@@ -59,6 +59,10 @@ KVR_TEST_PACKAGES=(clang-format xvfb xauth x11-utils imagemagick xdotool procps 
 # Packages for making and checking the packages (scripts/package.sh): dpkg-shlibdeps and file for
 # the .deb's dependencies, desktop-file-validate, wrestool for the executable's resources.
 KVR_PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils icoutils)
+# Debian's checks of the .deb (lintian, hardening-check from devscripts, appstreamcli), and the
+# MSI's makers: wixl and msibuild (msitools), faketime to hold wixl's clock at the commit's time;
+# zip to write the Windows zip again without the change times and owners CPack puts in.
+KVR_PACKAGE_PACKAGES+=(lintian devscripts appstream wixl msitools faketime zip)
 # setxkbmap and the layouts it loads, for the keyboard-layout tests.
 KVR_TEST_PACKAGES+=(x11-xkb-utils xkb-data)
 # Packages for the libFuzzer run of the window procedure (optional: skipped without them).
