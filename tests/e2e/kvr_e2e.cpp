@@ -45,6 +45,8 @@ const char* kTitle = "OpenGL Test";
 
 // What the driver was asked to do.
 std::string mode = "native";
+// Whether the program runs under Wine (mode "wine", also under a window manager).
+bool underWine = false;
 std::string checkName;
 std::string exePath;
 std::string outDir = ".";
@@ -156,7 +158,7 @@ void startProgram(bool withDisplay = true) {
         if (!withDisplay) {
             unsetenv("DISPLAY");
         }
-        if (mode == "wine") {
+        if (underWine) {
             execlp("wine", "wine", exePath.c_str(), (char*)nullptr);
         } else {
             execl(exePath.c_str(), exePath.c_str(), (char*)nullptr);
@@ -171,7 +173,7 @@ void startProgram(bool withDisplay = true) {
     childErr = errPipe[0];
     fcntl(childOut, F_SETFL, O_NONBLOCK);
     fcntl(childErr, F_SETFL, O_NONBLOCK);
-    note(format("started %s%s (pid %d)%s", mode == "wine" ? "wine " : "", exePath.c_str(), int(pid),
+    note(format("started %s%s (pid %d)%s", underWine ? "wine " : "", exePath.c_str(), int(pid),
                 withDisplay ? "" : " with no DISPLAY"));
 }
 
@@ -1176,8 +1178,7 @@ bool parseArgs(int argc, char** argv) {
             return false;
         }
     }
-    return argc % 2 == 1 && !checkName.empty() && (mode == "native" || mode == "wine") &&
-           (wmName.empty() || mode == "native");
+    return argc % 2 == 1 && !checkName.empty() && (mode == "native" || mode == "wine");
 }
 
 }  // namespace
@@ -1189,11 +1190,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     mkdir(outDir.c_str(), 0755);
-    if (mode == "wine") {
+    underWine = mode == "wine";
+    if (underWine) {
         slowness = 3.0;
     }
     if (!wmName.empty()) {
-        mode = "native-wm";
+        mode += "-wm";
     }
     int result = 0;
     try {
