@@ -1208,12 +1208,12 @@ int main(int argc, char** argv) {
                 return kSkip;
             }
             if (checkName != "nodisplay") {
-                dpy = XOpenDisplay(nullptr);
+                dpy = glxwin::openDisplay();
                 if (!dpy) {
                     if (glxwin::displayRequired()) {
-                        throw Failure("no X display, and KVR_REQUIRE_DISPLAY=1");
+                        throw Failure(glxwin::displayMissing() + ", and KVR_REQUIRE_DISPLAY=1");
                     }
-                    note("skipped: no X display");
+                    note("skipped: " + glxwin::displayMissing());
                     return kSkip;
                 }
                 int ev, er, maj, min;
