@@ -56,6 +56,8 @@ KVR_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine wine64)
 # Packages needed to run the tests on a virtual X server and look at what they show; openbox is
 # the window manager the e2e_native_wm_* tests run the viewer under.
 KVR_TEST_PACKAGES=(clang-format xvfb xauth x11-utils imagemagick xdotool procps openbox)
+# xfwm4: the second manager the Wine build's end-to-end window check runs under.
+KVR_TEST_PACKAGES+=(xfwm4)
 # Packages for making and checking the packages (scripts/package.sh): dpkg-shlibdeps and file for
 # the .deb's dependencies, desktop-file-validate, wrestool for the executable's resources.
 KVR_PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils icoutils)
