@@ -70,7 +70,7 @@ static void internAtoms() {
     static const char* names[] = {
         "WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_STATE", "_NET_WM_PING", "_NET_WM_PID", "_NET_WM_NAME",
         "_NET_WM_STATE", "_NET_WM_STATE_FULLSCREEN", "_NET_WM_STATE_HIDDEN", "_NET_SUPPORTING_WM_CHECK",
-        "_NET_ACTIVE_WINDOW", "_MOTIF_WM_HINTS", "UTF8_STRING",
+        "_NET_ACTIVE_WINDOW", "_MOTIF_WM_HINTS", "UTF8_STRING", "_KVR_TIMESTAMP",
     };
     // clang-format on
     const int count = (int)(sizeof names / sizeof names[0]);
@@ -90,6 +90,7 @@ static void internAtoms() {
     a.netActiveWindow = atoms[10];
     a.motifWmHints = atoms[11];
     a.utf8String = atoms[12];
+    a.timestampProperty = atoms[13];
 }
 
 Display* kvr_x11Connect() {
@@ -183,6 +184,33 @@ int kvr_x11TrapEnd() {
         trapError = 0;
     }
     return error;
+}
+
+// Matches the PropertyNotify that a zero-length append to our own timestamp property on the window makes.
+static Bool isUserTimeNotify(Display*, XEvent* event, XPointer window) {
+    return event->type == PropertyNotify && event->xproperty.window == (Window)window &&
+                   event->xproperty.atom == kvr_x11.atoms.timestampProperty
+               ? True
+               : False;
+}
+
+Time kvr_x11UserTime(Window w) {
+    if (kvr_x11.lastEventTime == 0 && kvr_x11.display != nullptr && w != 0) {
+        // No event yet: the server stamps a property change, and the window selects
+        // PropertyChangeMask. The notification is sent before the reply that ends the trap's
+        // sync, so it is queued by then; a window gone meanwhile only makes a trapped error, and
+        // the request then goes without a time. Appending nothing changes no value.
+        unsigned char none = 0;
+        kvr_x11TrapBegin();
+        XChangeProperty(kvr_x11.display, w, kvr_x11.atoms.timestampProperty, XA_CARDINAL, 32, PropModeAppend,
+                        &none, 0);
+        kvr_x11TrapEnd();
+        XEvent event;
+        if (XCheckIfEvent(kvr_x11.display, &event, isUserTimeNotify, (XPointer)w)) {
+            kvr_x11.lastEventTime = event.xproperty.time;
+        }
+    }
+    return kvr_x11.lastEventTime;
 }
 
 long long kvr_x11NowMs() {

@@ -361,6 +361,37 @@ static void handleClientMessage(KvrX11Window* w, XClientMessageEvent& event) {
     }
 }
 
+// Keeps the server time of the latest event that carries one: the user's last action, which
+// requests to the window manager (focus) quote.
+static void noteEventTime(const XEvent& event) {
+    Time t = 0;
+    switch (event.type) {
+        case KeyPress:
+        case KeyRelease:
+            t = event.xkey.time;
+            break;
+        case ButtonPress:
+        case ButtonRelease:
+            t = event.xbutton.time;
+            break;
+        case MotionNotify:
+            t = event.xmotion.time;
+            break;
+        case EnterNotify:
+        case LeaveNotify:
+            t = event.xcrossing.time;
+            break;
+        case PropertyNotify:
+            t = event.xproperty.time;
+            break;
+        default:
+            break;
+    }
+    if (t != 0) {
+        kvr_x11.lastEventTime = t;
+    }
+}
+
 // Turns one X event into zero or more queued messages.
 static void translate(XEvent& event) {
     if (event.type == MappingNotify) {
@@ -372,6 +403,7 @@ static void translate(XEvent& event) {
         refreshHeldKeys(event.xkeymap.key_vector);  // it names no window
         return;
     }
+    noteEventTime(event);
     if (kvr_x11MonitorEvent(&event)) {
         return;
     }

@@ -46,6 +46,7 @@ struct KvrX11Atoms {
     Atom netWmStateHidden;
     Atom netSupportingWmCheck;
     Atom netActiveWindow;
+    Atom timestampProperty;  // ours: changed only to have the server stamp a time
     Atom motifWmHints;
     Atom utf8String;
 };
@@ -82,6 +83,7 @@ struct KvrX11Display {
     Window root;
     KvrX11Atoms atoms;
     bool xkbDetectableRepeat;
+    Time lastEventTime;  // server time of the latest timestamped event seen, 0 before the first
 };
 
 extern KvrX11Display kvr_x11;
@@ -97,6 +99,9 @@ bool kvr_x11HasWindowManager();
 void kvr_x11TrapBegin();
 // Ends the trap after a sync; the error code caught since kvr_x11TrapBegin, 0 for none.
 int kvr_x11TrapEnd();
+// A server timestamp for a request that asks the window manager on the user's behalf: the
+// latest event's, or a fresh one from a property change on the given window.
+Time kvr_x11UserTime(Window w);
 // Milliseconds from a monotonic clock.
 long long kvr_x11NowMs();
 // Sleeps for the given milliseconds.

@@ -466,7 +466,10 @@ extern "C" BOOL WINAPI SetForegroundWindow(HWND hwnd) {
     }
     Display* d = kvr_x11.display;
     if (kvr_x11HasWindowManager()) {
-        // Window managers decide activation: ask through _NET_ACTIVE_WINDOW (source 1, an application).
+        // Window managers decide activation: ask through _NET_ACTIVE_WINDOW (source 1, an
+        // application) with the time of the user's last action. mutter, metacity and marco call a
+        // request with time 0 buggy, and focus-stealing prevention may refuse it.
+        Time when = kvr_x11UserTime(w->xwindow);
         XEvent event;
         std::memset(&event, 0, sizeof event);
         event.xclient.type = ClientMessage;
@@ -474,7 +477,7 @@ extern "C" BOOL WINAPI SetForegroundWindow(HWND hwnd) {
         event.xclient.message_type = kvr_x11.atoms.netActiveWindow;
         event.xclient.format = 32;
         event.xclient.data.l[0] = 1;
-        event.xclient.data.l[1] = CurrentTime;
+        event.xclient.data.l[1] = (long)when;
         XSendEvent(d, kvr_x11.root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
     }
     kvr_x11TrapBegin();

@@ -67,6 +67,14 @@ KVR_PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils icoutils)
 KVR_PACKAGE_PACKAGES+=(lintian devscripts appstream wixl msitools faketime zip)
 # setxkbmap and the layouts it loads, for the keyboard-layout tests.
 KVR_TEST_PACKAGES+=(x11-xkb-utils xkb-data)
+# The desktops of the desktop matrix (tests/desktop/matrix.sh) and of the platform and end-to-end
+# runs under a manager: managers, xfce4-panel, picom, the session bus, and the settings schemas
+# marco needs to start. dbus-run-session comes with dbus-daemon.
+KVR_DESKTOP_PACKAGES=(openbox xfwm4 xfce4-panel xfconf dbus-daemon mutter metacity marco
+    mate-settings-daemon-common i3-wm fluxbox icewm picom)
+# kwin-x11 pulls in about 155 packages (most of KDE's frameworks), more than every other desktop
+# together: CI installs it only when KVR_DESKTOP_KWIN=1; without it the matrix shows kwin n/a.
+KVR_DESKTOP_KWIN_PACKAGES=(kwin-x11)
 # Packages for the libFuzzer run of the window procedure (optional: skipped without them).
 KVR_FUZZ_PACKAGES=(clang libclang-rt-dev)
 
@@ -117,4 +125,88 @@ kvr_wine_env() {
         wineboot -i >/dev/null 2>&1 || true
         wineserver -w 2>/dev/null || true
     fi
+}
+
+# The programs a desktop of the matrix needs (tests/desktop/matrix.sh).
+kvr_desktop_needs() {
+    case "$1" in
+        none) ;;
+        openbox) echo openbox ;;
+        xfwm4) echo xfwm4 xfce4-panel xfconf-query dbus-run-session ;;
+        xfwm4-compositor) echo xfwm4 xfconf-query dbus-run-session ;;
+        mutter) echo mutter dbus-run-session ;;
+        kwin) echo kwin_x11 dbus-run-session ;;
+        metacity) echo metacity dbus-run-session ;;
+        marco) echo marco dbus-run-session ;;
+        i3) echo i3 ;;
+        fluxbox) echo fluxbox ;;
+        icewm) echo icewm ;;
+        openbox-picom) echo openbox picom ;;
+    esac
+}
+
+# The shell command that starts a desktop (run in its own session, its output to the log).
+kvr_desktop_command() {
+    case "$1" in
+        openbox) echo "openbox" ;;
+        # xfwm4 reads its compositor setting from xfconf, which needs the session bus.
+        xfwm4) echo "dbus-run-session sh -c 'xfconf-query -c xfwm4 -p /general/use_compositing -n -t bool -s true 2>/dev/null ||
+                     xfconf-query -c xfwm4 -p /general/use_compositing -s true; xfwm4 --compositor=on & sleep 1; xfce4-panel & wait'" ;;
+        # The same without the panel, whose strut moves windows placed at the top of the screen.
+        xfwm4-compositor) echo "dbus-run-session sh -c 'xfconf-query -c xfwm4 -p /general/use_compositing -n -t bool -s true 2>/dev/null ||
+                     xfconf-query -c xfwm4 -p /general/use_compositing -s true; exec xfwm4 --compositor=on'" ;;
+        mutter) echo "dbus-run-session mutter --x11 --replace --sm-disable" ;;
+        kwin) echo "dbus-run-session kwin_x11 --replace" ;;
+        metacity) echo "dbus-run-session metacity --replace" ;;
+        marco) echo "dbus-run-session marco --replace" ;;
+        # i3's own configuration binds Alt+Enter to a terminal: ours puts its modifier on the
+        # Windows key, so Alt+Enter reaches the program as it does on other desktops.
+        i3) echo "i3 -c '$HOME/i3.config'" ;;
+        fluxbox) echo "fluxbox" ;;
+        icewm) echo "icewm" ;;
+        openbox-picom) echo "openbox & sleep 1; picom --backend xrender & wait" ;;
+    esac
+}
+
+# True while an EWMH manager names its check window on the root.
+kvr_manager_runs() {
+    local w
+    w=$(xprop -root -notype _NET_SUPPORTING_WM_CHECK 2>/dev/null | sed -n 's/.*window id # \(0x[0-9a-f]*\).*/\1/p')
+    [ -n "$w" ] && xprop -id "$w" -notype _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1
+}
+
+# Stops a desktop started by run_desktop: its whole session (process group), TERM then KILL.
+kvr_stop_desktop() {
+    kill -- -"$1" 2>/dev/null
+    sleep 0.5
+    kill -KILL -- -"$1" 2>/dev/null
+    wait "$1" 2>/dev/null
+}
+
+# Starts a desktop (kvr_desktop_command) on $DISPLAY with its settings in the folder $2 (a
+# throwaway $HOME) and its output appended to $3; sets KVR_DESKTOP_PID once an EWMH manager runs.
+# A manager that does not come up within 10 s is started once more (kwin_x11 sometimes fails to
+# connect to a display that was just started); false when it never does.
+kvr_start_desktop() {
+    local d="$1" home="$2" log="$3" attempt i
+    KVR_DESKTOP_PID=""
+    [ "$d" = none ] && return 0
+    printf '# i3 config file (v4)\nset $mod Mod4\nfont pango:monospace 8\nbindsym $mod+Return exec true\nbar {\n  status_command true\n}\n' >"$home/i3.config"
+    for attempt in 1 2; do
+        HOME="$home" XDG_CONFIG_HOME="$home/.config" setsid sh -c "$(HOME=$home kvr_desktop_command "$d")" \
+            >>"$log" 2>&1 &
+        KVR_DESKTOP_PID=$!
+        for i in $(seq 1 100); do
+            kvr_manager_runs && break
+            sleep 0.1
+        done
+        if kvr_manager_runs; then
+            # Panels and compositors come up after the manager.
+            sleep 2
+            return 0
+        fi
+        kvr_stop_desktop "$KVR_DESKTOP_PID"
+        KVR_DESKTOP_PID=""
+    done
+    return 1
 }

@@ -2,7 +2,9 @@
 # test.sh - installs what the tests need, builds every preset and runs every test.
 #
 # Builds windows-cross, linux and linux-asan with warnings as errors, starts a private Xvfb
-# (1920x1080x24, stopped on exit), then runs all Linux tests (the Wine end-to-end run of the
+# (1920x1080x24, stopped on exit), then runs all Linux tests, the platform and native end-to-end
+# tests again under openbox and under xfwm4 with its compositor, the desktop matrix
+# (tests/desktop/matrix.sh; set KVR_DESKTOP_KWIN=1 to install and include kwin_x11), then (the Wine end-to-end run of the
 # cross-built Kelvor.exe among them) and the unit tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and makes and checks the packages (scripts/package.sh). Prints a
 # summary; exits non-zero if any step failed.
@@ -71,17 +73,20 @@ finish() {
     else
         echo "SOME STEPS FAILED"
     fi
-    count_tests "$KVR_BUILD/ctest-linux.log" "$KVR_BUILD/ctest-linux-asan.log" "$KVR_BUILD/ctest-soak-asan.log" \
+    count_tests "$KVR_BUILD/ctest-linux.log" "$KVR_BUILD/ctest-openbox.log" "$KVR_BUILD/ctest-xfwm4.log" \
+        "$KVR_BUILD/ctest-linux-asan.log" "$KVR_BUILD/ctest-soak-asan.log" \
         "$KVR_BUILD/ctest-fuzz.log"
 }
 trap finish EXIT
 trap "exit 143" TERM INT
 
 mkdir -p "$KVR_BUILD"
-rm -f "$KVR_BUILD/ctest-linux.log" "$KVR_BUILD/ctest-linux-asan.log" "$KVR_BUILD/ctest-soak-asan.log" \
+rm -f "$KVR_BUILD/ctest-linux.log" "$KVR_BUILD/ctest-openbox.log" "$KVR_BUILD/ctest-xfwm4.log" "$KVR_BUILD/ctest-linux-asan.log" "$KVR_BUILD/ctest-soak-asan.log" \
     "$KVR_BUILD/ctest-fuzz.log"
+desktop_packages=("${KVR_DESKTOP_PACKAGES[@]}")
+[ "${KVR_DESKTOP_KWIN:-0}" = 1 ] && desktop_packages+=("${KVR_DESKTOP_KWIN_PACKAGES[@]}")
 step "install packages" kvr_install_packages "${KVR_BUILD_PACKAGES[@]}" "${KVR_WINDOWS_PACKAGES[@]}" \
-    "${KVR_TEST_PACKAGES[@]}" "${KVR_PACKAGE_PACKAGES[@]}" || exit 1
+    "${KVR_TEST_PACKAGES[@]}" "${KVR_PACKAGE_PACKAGES[@]}" "${desktop_packages[@]}" || exit 1
 # Clang and its fuzzer runtime for the libFuzzer run: wanted, not required (names differ across
 # releases); without them that run is skipped and the summary says so.
 kvr_install_packages "${KVR_FUZZ_PACKAGES[@]}" || kvr_say "clang or its fuzzer runtime could not be installed"
@@ -107,6 +112,42 @@ if [ $linux_ok = 1 ]; then
         n_wine=$(ctest --test-dir "$KVR_BUILD_LINUX" -N -L wine 2>/dev/null | sed -n 's/^Total Tests: //p')
         summary+=("      (${n_wine:-0} of those ran Kelvor.exe under Wine)")
     fi
+fi
+# The platform tests and the native end-to-end checks again under a desktop, each on a fresh Xvfb
+# of its own: openbox (a stacking manager), and xfwm4 with its compositor on (a compositing
+# manager; without its panel, whose strut moves windows the tests place at the top; the matrix
+# runs it with the panel). The tests that change root properties, the keyboard layout
+# or the monitors would break the manager's own state: they run on the bare server only.
+under_desktop() {
+    local d="$1" log="$2" home rc
+    shift 2
+    local saved_display="$DISPLAY" saved_pid="$KVR_XVFB_PID"
+    KVR_XVFB_PID=
+    kvr_start_xvfb || { export DISPLAY="$saved_display" KVR_XVFB_PID="$saved_pid"; return 1; }
+    home="$(mktemp -d)"
+    if kvr_start_desktop "$d" "$home" "$KVR_BUILD/desktop-$d.log"; then
+        run_ctest "$log" --test-dir "$KVR_BUILD_LINUX" --output-on-failure --timeout 300 "$@"
+        rc=$?
+    else
+        echo "$d did not start (see $KVR_BUILD/desktop-$d.log)" >&2
+        rc=1
+    fi
+    [ -n "$KVR_DESKTOP_PID" ] && kvr_stop_desktop "$KVR_DESKTOP_PID"
+    kvr_stop_xvfb
+    rm -rf "$home"
+    export DISPLAY="$saved_display"
+    KVR_XVFB_PID="$saved_pid"
+    return $rc
+}
+desktop_tests='^(X11Window|X11Input|X11Program|X11Lifecycle)\.|^e2e_native_(startup|look|space|window|close)$'
+desktop_bare_only='X11Monitors|Layout|Keyboard|Primary|Monitor'
+if [ $linux_ok = 1 ]; then
+    step "ctest linux under openbox (platform, e2e)" under_desktop openbox "$KVR_BUILD/ctest-openbox.log" \
+        -R "$desktop_tests" -E "$desktop_bare_only"
+    step "ctest linux under xfwm4 with its compositor (platform, e2e)" under_desktop xfwm4-compositor \
+        "$KVR_BUILD/ctest-xfwm4.log" -R "$desktop_tests" -E "$desktop_bare_only"
+    # Every desktop of the matrix, each on its own fresh Xvfb, through every step a user takes.
+    step "desktop matrix (tests/desktop/matrix.sh)" "$KVR_ROOT/tests/desktop/matrix.sh"
 fi
 # The packages: made from the two trees just built, installed and started as a user would.
 if [ $linux_ok = 1 ] && [ -n "$windows_exe" ]; then

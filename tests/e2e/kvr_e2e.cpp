@@ -5,9 +5,11 @@
 //
 //   kvr_e2e --mode native|wine --check NAME --exe PATH --out DIR [--wm openbox]
 //   kvr_e2e --check compare --out DIR
+//   kvr_e2e --mode native --check desktop --exe PATH --out DIR --desktop LABEL [--tiling 1]
 //
-// --wm runs the check under that window manager, started on the display unless an EWMH window
-// manager already runs there; it is stopped again afterwards.
+// The desktop check runs on a desktop already started (tests/desktop/matrix.sh) and prints one
+// "[cell]" line per step. --wm runs the check under that window manager, started on the display unless an
+// EWMH window manager already runs there; it is stopped again afterwards.
 //
 // Exit status 0 pass, 1 fail, 77 skipped (no display, no executable to drive yet, or no window
 // manager binary outside CI).
@@ -23,6 +25,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -1217,6 +1220,348 @@ int checkCompare() {
     return 0;
 }
 
+// ---------------------------------------------------------------------------------------------
+// The desktop check: one run of the program through everything a user does on a desktop, each
+// step reported as a cell of the desktop matrix (tests/desktop/matrix.sh starts the desktop).
+
+std::string desktopLabel;
+// A tiling manager lays every normal window out itself: the windowed form then has its size.
+bool desktopTiles = false;
+
+// Prints one cell of the matrix: held, FAILED with what was seen, or n/a with the reason.
+void cell(const std::string& name, const std::string& verdict, const std::string& detail = "") {
+    printf("[cell] %s | %s | %s | %s\n", desktopLabel.c_str(), name.c_str(), verdict.c_str(), detail.c_str());
+    fflush(stdout);
+}
+
+// A fresh server timestamp, from a property change on a window of the driver's own.
+Time serverTime() {
+    Window w =
+        XCreateWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, InputOnly, CopyFromParent, 0, nullptr);
+    XSelectInput(dpy, w, PropertyChangeMask);
+    Atom a = XInternAtom(dpy, "_KVR_E2E_TIME", False);
+    XChangeProperty(dpy, w, a, XA_CARDINAL, 32, PropModeAppend, nullptr, 0);
+    XEvent e;
+    XWindowEvent(dpy, w, PropertyChangeMask, &e);
+    XDestroyWindow(dpy, w);
+    return e.xproperty.time;
+}
+
+// The ICCCM state the manager gives window w (NormalState, IconicState), or -1 when none.
+long wmState(Window w) {
+    Atom type;
+    int fmt;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    long state = -1;
+    Atom wmStateAtom = XInternAtom(dpy, "WM_STATE", False);
+    if (XGetWindowProperty(dpy, w, wmStateAtom, 0, 2, False, wmStateAtom, &type, &fmt, &n, &after, &data) ==
+            Success &&
+        data && n >= 1 && fmt == 32) {
+        state = ((long*)data)[0];
+    }
+    if (data) {
+        XFree(data);
+    }
+    return state;
+}
+
+// Runs one step as a matrix cell; false (and the cell FAILED) when it threw. A step that finds
+// it does not apply says so with a detail starting "n/a: ".
+bool runCell(const std::string& name, const std::function<std::string()>& body) {
+    try {
+        std::string detail = body();
+        if (detail.rfind("n/a: ", 0) == 0) {
+            cell(name, "n/a", detail.substr(5));
+            return true;
+        }
+        cell(name, "held", detail);
+        return true;
+    } catch (const Failure& f) {
+        note("FAILED " + name + ": " + f.what());
+        std::string shot = "failed-" + name;
+        std::replace(shot.begin(), shot.end(), '/', '-');
+        std::replace(shot.begin(), shot.end(), ' ', '-');
+        saveShot(grabScreen(), shot);
+        std::string why = f.what();
+        std::replace(why.begin(), why.end(), '\n', ' ');
+        cell(name, "FAILED", why.substr(0, 300));
+        return false;
+    }
+}
+
+// The root's child that holds w (its frame under a manager, w itself without one).
+Window topLevelOf(Window w) {
+    for (;;) {
+        Window root, parent, *children = nullptr;
+        unsigned int n = 0;
+        if (!XQueryTree(dpy, w, &root, &parent, &children, &n)) {
+            return 0;
+        }
+        if (children) {
+            XFree(children);
+        }
+        if (parent == root) {
+            return w;
+        }
+        w = parent;
+    }
+}
+
+// A viewable output window stacked above the program's that shows on the screen, described; "" when none.
+std::string windowAbove(Window program) {
+    Window top = topLevelOf(program);
+    std::vector<Window> stack = xdrv::rootChildren(dpy);
+    bool above = false;
+    for (Window w : stack) {
+        if (w == top) {
+            above = true;
+            continue;
+        }
+        XWindowAttributes a;
+        if (!above || !XGetWindowAttributes(dpy, w, &a) || a.map_state != IsViewable ||
+            a.c_class != InputOutput) {
+            continue;
+        }
+        if (a.x < screenW && a.y < screenH && a.x + a.width > 0 && a.y + a.height > 0 && a.width > 1 &&
+            a.height > 1) {
+            return format("0x%lx \"%s\" %dx%d at (%d,%d)", w, windowTitle(w).c_str(), a.width, a.height, a.x,
+                          a.y);
+        }
+    }
+    return "";
+}
+
+// True while the program's window covers the whole screen with its client area.
+bool programFullScreen() {
+    Rect r;
+    programWindow = findProgramWindow();
+    return programWindow && windowRect(programWindow, &r) && r.x == 0 && r.y == 0 && r.w == screenW &&
+           r.h == screenH;
+}
+
+// Full screen as Windows shows it: exactly the screen, no frame, nothing of the desktop above it.
+std::string expectFullScreen(const std::string& what) {
+    // The client at (0,0) covering the screen leaves no room for a frame: mutter keeps
+    // announcing its title bar in _NET_FRAME_EXTENTS while the window is full screen.
+    waitUntil(what + ": the client area covering the screen", 10000, programFullScreen);
+    std::string other;
+    // A panel or bar that the manager keeps above full screen shows within this time.
+    double end = nowMs() + 500;
+    while (nowMs() < end && other.empty()) {
+        other = windowAbove(programWindow);
+        usleep(50000);
+    }
+    if (!other.empty()) {
+        throw Failure(what + ": a window of the desktop shows above the program: " + other);
+    }
+    return format("%dx%d at (0,0), nothing above", screenW, screenH);
+}
+
+// The program's windowed form: its client rectangle once it is no longer full screen.
+Rect expectWindowed(const std::string& what, std::string* detail) {
+    Rect client;
+    waitUntil(what + ": the windowed form (a 640x480 client)", 10000, [&] {
+        if (programFullScreen() || !programWindow) {
+            return false;
+        }
+        client = clientRect(programWindow);
+        return desktopTiles ? client.w > 1 : client.w == 640 && client.h == 480;
+    });
+    *detail = "client " + rectText(client);
+    if (desktopTiles && !(client.w == 640 && client.h == 480)) {
+        *detail += " (tiled by the manager, not 640x480)";
+    }
+    return client;
+}
+
+// The contents of window w itself (w by h pixels from its origin), empty when it cannot be read.
+Image windowImage(Window w, int width, int height) {
+    Image img;
+    XImage* x =
+        width > 0 && height > 0 ? XGetImage(dpy, w, 0, 0, width, height, AllPlanes, ZPixmap) : nullptr;
+    if (x == nullptr) {
+        return img;
+    }
+    img.w = width;
+    img.h = height;
+    img.rgb.resize(size_t(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int xx = 0; xx < width; ++xx) {
+            unsigned long p = XGetPixel(x, xx, y);
+            unsigned char* o = &img.rgb[(size_t(y) * width + xx) * 3];
+            o[0] = (p >> 16) & 0xff, o[1] = (p >> 8) & 0xff, o[2] = p & 0xff;
+        }
+    }
+    XDestroyImage(x);
+    return img;
+}
+
+// Waits, without any input, until the program's client area shows the scene from camera c, or
+// from the pointer's angles when the platform reports a move for the pointer under the new
+// form. The client is looked up on every try: a manager may still be placing the window.
+void expectDrawn(const Camera& c, const std::string& what) {
+    Image img;
+    std::string detail;
+    try {
+        waitUntil(what, 8000, [&] {
+            img = grabScreen();
+            programWindow = findProgramWindow();
+            Rect client = clientRect(programWindow);
+            if (!programWindow || markerWhereExpected(img, c, client, 8, 5, 0, 4.0, &detail)) {
+                return programWindow != 0;
+            }
+            int px, py;
+            pointerAt(&px, &py);
+            px -= client.x, py -= client.y;
+            std::string d2;
+            detail += " in client " + rectText(client);
+            return px >= 0 && py >= 0 && px < client.w && py < client.h &&
+                   markerWhereExpected(img, lookFrom(c, px, py, client.w, client.h), client, 8, 5, 0, 4.0,
+                                       &d2);
+        });
+    } catch (const Failure& f) {
+        // What the window itself holds, as against what the screen shows: under a compositing
+        // manager the two differ when the manager does not show the window's latest contents.
+        Rect client = clientRect(programWindow);
+        Image own = windowImage(programWindow, client.w, client.h);
+        std::string ownDetail;
+        bool ownRight = !own.rgb.empty() &&
+                        markerWhereExpected(own, c, Rect{0, 0, client.w, client.h}, 8, 5, 0, 4.0, &ownDetail);
+        if (!own.rgb.empty()) {
+            saveShot(own, "window-contents");
+        }
+        throw Failure(std::string(f.what()) + " (last seen: " + detail + "); the window's own contents " +
+                      (ownRight ? "are right" : "are not right either: " + ownDetail));
+    }
+}
+
+// Every step a user takes on a desktop, each one a cell of the matrix.
+void checkDesktop() {
+    Camera start;
+    int parkX, parkY;
+    parkingPlace(start, &parkX, &parkY);
+    movePointer(parkX, parkY);
+    startProgram();
+    bool up = runCell("first frame", [&] {
+        waitUntil("a window titled \"OpenGL Test\"", 20000,
+                  [] { return (programWindow = findProgramWindow()) != 0; });
+        waitUntil("full screen", 10000, programFullScreen);
+        waitForPose(start, clientRect(programWindow), "the first frame from the starting camera", 15000);
+        return std::string("the scene from the starting camera");
+    });
+    if (!up) {
+        for (const char* n : {"full screen", "focus", "wrap", "alt-enter 640x480", "alt-enter back", "escape",
+                              "minimise/restore", "close"}) {
+            cell(n, "n/a", "no first frame");
+        }
+        return;
+    }
+    saveShot(grabScreen(), "first-frame");
+    runCell("full screen", [&] { return expectFullScreen("at start"); });
+    runCell("focus", [&] {
+        size_t before = childStdout.size();
+        tapKey(XK_space);
+        waitUntil("space without a click to print the angles", 3000,
+                  [&] { return childStdout.find("pitch:", before) != std::string::npos; });
+        return std::string("space printed the angles, no click");
+    });
+    runCell("wrap", [&] {
+        int px = 0, py = 0;
+        movePointer(screenW - 1, 700);
+        waitUntil("the pointer to wrap from the right edge to column 1", 5000, [&] {
+            pointerAt(&px, &py);
+            return px == 1 && py == 700;
+        });
+        movePointer(0, 300);
+        waitUntil("the pointer to wrap from the left edge", 5000, [&] {
+            pointerAt(&px, &py);
+            return px == screenW - 2 && py == 300;
+        });
+        return std::string("right edge to column 1, left edge to column ") + std::to_string(screenW - 2);
+    });
+    // The view for the rest: the pointer at the centre, where the windowed form's centre gives the same
+    // angles.
+    Camera centre = lookFrom(Camera(), screenW / 2, screenH / 2, screenW, screenH);
+    movePointer(screenW / 2, screenH / 2);
+    waitForPose(centre, Rect{0, 0, screenW, screenH}, "the centre view");
+    Rect win;
+    bool windowed = false;
+    runCell("alt-enter 640x480", [&] {
+        tapKey(XK_Return, XK_Alt_L);
+        std::string detail;
+        win = expectWindowed("Alt+Enter", &detail);
+        windowed = true;
+        expectDrawn(centre, "the scene drawn in the window after Alt+Enter, no input");
+        saveShot(grabScreen(), "alt-enter-window");
+        return detail + ", drawn";
+    });
+    runCell("alt-enter back", [&] {
+        if (!windowed) {
+            throw Failure("the window form was not reached");
+        }
+        tapKey(XK_Return, XK_Alt_L);
+        std::string detail = expectFullScreen("Alt+Enter back");
+        expectDrawn(centre, "the full-screen scene after Alt+Enter");
+        saveShot(grabScreen(), "alt-enter-full");
+        return detail + ", drawn";
+    });
+    runCell("escape", [&] {
+        if (!programFullScreen()) {
+            throw Failure("not in full screen before Escape");
+        }
+        tapKey(XK_Escape);
+        std::string detail;
+        win = expectWindowed("Escape", &detail);
+        expectDrawn(centre, "the scene drawn in the window after Escape, no input");
+        saveShot(grabScreen(), "escape-window");
+        return detail + ", drawn";
+    });
+    if (!windowManagerRuns()) {
+        cell("minimise/restore", "n/a", "no manager: nothing minimises a window");
+    } else {
+        runCell("minimise/restore", [&] {
+            Rect r;
+            if (!programWindow || programFullScreen()) {
+                throw Failure("not in the windowed form before minimising");
+            }
+            XIconifyWindow(dpy, programWindow, DefaultScreen(dpy));
+            XFlush(dpy);
+            try {
+                waitUntil("the window to be minimised (WM_STATE iconic)", 5000,
+                          [&] { return wmState(programWindow) == IconicState; });
+            } catch (const Failure&) {
+                if (desktopTiles) {
+                    return std::string("n/a: the manager has no minimised state, it ignores the request");
+                }
+                throw;
+            }
+            waitForStill("the screen after minimising");
+            // A pager's restore quotes a server time: GNOME-family managers log time 0 as buggy.
+            sendToRoot(programWindow, "_NET_ACTIVE_WINDOW", 2, long(serverTime()));
+            waitUntil("the window to come back", 5000,
+                      [&] { return wmState(programWindow) == NormalState && windowRect(programWindow, &r); });
+            std::string detail;
+            Rect client = expectWindowed("the restore", &detail);
+            expectDrawn(centre, "the scene drawn after the restore, no input");
+            saveShot(grabScreen(), "restored");
+            return "back as client " + rectText(client) + ", drawn";
+        });
+    }
+    runCell("close", [&] {
+        if (windowManagerRuns()) {
+            sendToRoot(programWindow, "_NET_CLOSE_WINDOW", long(serverTime()), 2);
+        } else {
+            xdrv::sendDeleteWindow(dpy, programWindow);
+        }
+        int st = waitForExit(10000);
+        if (st != 0) {
+            throw Failure(format("exit status %d", st));
+        }
+        return std::string("status 0");
+    });
+}
+
 // Reads the command line; false on a malformed one.
 bool parseArgs(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -1231,6 +1576,10 @@ bool parseArgs(int argc, char** argv) {
             outDir = v;
         } else if (k == "--wm") {
             wmName = v;
+        } else if (k == "--desktop") {
+            desktopLabel = v;
+        } else if (k == "--tiling") {
+            desktopTiles = v == "1";
         } else {
             return false;
         }
@@ -1253,6 +1602,9 @@ int main(int argc, char** argv) {
     }
     if (!wmName.empty()) {
         mode += wmName == "openbox" ? "-wm" : "-" + wmName;
+    }
+    if (!desktopLabel.empty()) {
+        mode = "desktop-" + desktopLabel;
     }
     int result = 0;
     try {
@@ -1313,6 +1665,8 @@ int main(int argc, char** argv) {
                 checkNoDisplay();
             } else if (checkName == "idle") {
                 checkIdle();
+            } else if (checkName == "desktop") {
+                checkDesktop();
             } else {
                 fprintf(stderr, "unknown check %s\n", checkName.c_str());
                 return 2;
