@@ -9,6 +9,7 @@
 #include "x_driver.h"
 
 #include <GL/glx.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -826,6 +827,104 @@ void peerStartUp(SwapLog* log, const std::string& logPath) {
     }
 }
 
+std::string cell(const std::string& name, int decimals);
+std::string ratioText(double value, double base);
+
+// True when more than a quarter of the screen's bottom rows is not black: the full-screen first
+// frame (the floor reaches the bottom edge), which a 640x480 window or its frame never reach.
+bool fullScreenFrameShown() {
+    XImage* image =
+        XGetImage(display, root, 0, screenHeight - 3, (unsigned)screenWidth, 2, AllPlanes, ZPixmap);
+    if (image == nullptr) {
+        return false;
+    }
+    int lit = 0;
+    for (int x = 0; x < screenWidth; x++) {
+        lit += (XGetPixel(image, x, 1) & 0xFFFFFFul) != 0;
+    }
+    XDestroyImage(image);
+    return lit > screenWidth / 4;
+}
+
+// True while an EWMH window manager runs on the display: its check window names itself.
+bool windowManagerRuns() {
+    Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+    auto named = [&](Window w) {
+        Atom type;
+        int format = 0;
+        unsigned long n = 0, after = 0;
+        unsigned char* data = nullptr;
+        Window result = 0;
+        if (XGetWindowProperty(display, w, check, 0, 1, False, XA_WINDOW, &type, &format, &n, &after,
+                               &data) == Success &&
+            data != nullptr && n == 1 && format == 32) {
+            result = (Window)((long*)data)[0];
+        }
+        if (data != nullptr) {
+            XFree(data);
+        }
+        return result;
+    };
+    Window w = named(root);
+    return w != 0 && named(w) == w;
+}
+
+// Start-up to the full-screen first frame of every program, on the bare server and under a
+// window manager, taking turns round by round so that both see the same machine.
+void benchDesktopStartUp(const std::string& manager, int runs) {
+    std::printf("[start-up on a desktop] %d rounds of each of %d programs, bare and under %s\n", runs,
+                (int)peerPrograms.size(), manager.c_str());
+    std::fflush(stdout);
+    for (int run = 0; run < runs; run++) {
+        for (int managed = 0; managed < 2; managed++) {
+            pid_t wm = -1;
+            if (managed) {
+                wm = xdrv::spawn({manager}, "/dev/null", "/dev/null", true);
+                uint64_t since = nowNs();
+                while (!windowManagerRuns() && msBetween(since, nowNs()) < 10000.0) {
+                    sleepMs(10);
+                }
+                sleepMs(300);
+            }
+            for (size_t k = 0; k < peerPrograms.size(); k++) {
+                const PeerProgram& p = peerPrograms[(k + (size_t)run) % peerPrograms.size()];
+                if (!waitForBlack(3000)) {
+                    continue;
+                }
+                uint64_t start = nowNs();
+                pid_t pid = xdrv::spawn(p.args, "/dev/null", "/dev/null", true);
+                while (msBetween(start, nowNs()) < 10000.0 && !xdrv::exited(pid)) {
+                    if (fullScreenFrameShown()) {
+                        addSample(std::string(managed ? "desk_wm_ms/" : "desk_bare_ms/") + p.key,
+                                  msBetween(start, nowNs()));
+                        addSample(std::string(managed ? "desk_wm_cpu_ms/" : "desk_bare_cpu_ms/") + p.key,
+                                  readCpuUse(pid).cpuNs / 1.0e6);
+                        break;
+                    }
+                    sleepMs(1);
+                }
+                xdrv::stop(pid);
+            }
+            if (managed) {
+                xdrv::stop(wm, 3000.0);
+                sleepMs(300);
+            }
+        }
+    }
+    std::printf(
+        "\n| Start-up to the full-screen first frame | bare server, ms | under %s, ms | %s / bare | CPU "
+        "bare, ms | CPU under %s, ms |\n|---|---|---|---|---|---|\n",
+        manager.c_str(), manager.c_str(), manager.c_str());
+    for (const PeerProgram& p : peerPrograms) {
+        Summary bare = summarise("desk_bare_ms/" + p.key), wm = summarise("desk_wm_ms/" + p.key);
+        std::printf("| %s | %s | %s | %s | %s | %s |\n", p.label.c_str(),
+                    cell("desk_bare_ms/" + p.key, 0).c_str(), cell("desk_wm_ms/" + p.key, 0).c_str(),
+                    bare.n > 0 && wm.n > 0 ? ratioText(wm.median, bare.median).c_str() : "-",
+                    cell("desk_bare_cpu_ms/" + p.key, 0).c_str(), cell("desk_wm_cpu_ms/" + p.key, 0).c_str());
+    }
+    std::fflush(stdout);
+}
+
 // Idle: all programs running at once, untouched; CPU time and wake-ups of each, every second,
 // and their peak resident size at the end.
 void peerIdle(const std::string& logPath) {
@@ -1270,6 +1369,7 @@ bool usable(const std::string& path) {
 // Parses the options, runs every benchmark and prints the table.
 int main(int argc, char** argv) {
     bool peersOnly = false;
+    std::string desktopManager;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         std::string next = i + 1 < argc ? argv[i + 1] : "";
@@ -1302,9 +1402,12 @@ int main(int argc, char** argv) {
             sdlPath = next, i++;
         } else if (a == "--peers-only") {
             peersOnly = true;
+        } else if (a == "--desktop") {
+            desktopManager = next, i++;
         } else {
             std::fprintf(stderr,
-                         "usage: kvr_bench [--quick] [--peers-only] [--viewer P] [--minimal P] [--inproc P] "
+                         "usage: kvr_bench [--quick] [--peers-only] [--desktop WM] [--viewer P] [--minimal "
+                         "P] [--inproc P] "
                          "[--counter P] [--glfw P] [--sdl P]\n");
             return 2;
         }
@@ -1335,6 +1438,12 @@ int main(int argc, char** argv) {
         peerPrograms.push_back({"SDL poll", "sdl_poll", {sdlPath, "--poll"}});
     }
     uint64_t start = nowNs();
+    if (!desktopManager.empty()) {
+        benchDesktopStartUp(desktopManager, startRuns);
+        XDestroyWindow(display, backdrop);
+        XCloseDisplay(display);
+        return 0;
+    }
     if (!peersOnly) {
         benchFramesAndInit();
         benchStartUp();

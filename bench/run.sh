@@ -3,10 +3,13 @@
 # (1920x1080x24), printing the tables.
 #
 #   bench/run.sh [--readme] [--quick]
+#   bench/run.sh --desktop openbox
 #
 # --readme  also puts the tables, with the date, the machine, the library versions and this
 #           command, into bench/README.md
 # --quick   fewer repetitions (a smoke run of under a minute; the figures are rough)
+# --desktop only the start-up to the full-screen first frame of Kelvor and the peers, on the
+#           bare server and under that window manager, round by round (7 rounds, 2 with --quick)
 # Environment: KVR_BENCH_BUILD_DIR (default build/bench), KVR_BENCH_DISPLAY (default 71, the first
 # free display number from there on is used).
 set -euo pipefail
@@ -17,12 +20,14 @@ source "$root/scripts/lib.sh"
 build="${KVR_BENCH_BUILD_DIR:-$root/build/bench}"
 readme=0
 args=()
-for a in "$@"; do
-    case "$a" in
+while [ $# -gt 0 ]; do
+    case "$1" in
         --readme) readme=1 ;;
         --quick) args+=(--quick) ;;
-        *) echo "usage: bench/run.sh [--readme] [--quick]" >&2; exit 2 ;;
+        --desktop) args+=(--desktop "${2:?--desktop needs a window manager}"); shift ;;
+        *) echo "usage: bench/run.sh [--readme] [--quick] [--desktop WM]" >&2; exit 2 ;;
     esac
+    shift
 done
 
 # The peers' libraries; nothing else in the project needs them.

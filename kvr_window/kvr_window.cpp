@@ -347,6 +347,24 @@ LRESULT CALLBACK kvr_WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPar
                 return 0;
             }
             break;
+        case WM_SYSCHAR:
+            // The character of Alt+Enter belongs to the toggle: by default it would start the
+            // keyboard menu mode, which finds no menu item for it and beeps. Under Wine 8 that
+            // mode also releases the pointer grab Wine keeps for a full-screen window, and under
+            // openbox its input-only window then swallows every later pointer move.
+            if (wParam == VK_RETURN && (lParam & 0x20000000) != 0) {
+                return 0;
+            }
+            break;
+        case WM_PAINT:
+            // The default validates the update region. The picture is then drawn again: a
+            // window restored, uncovered or resized by the window manager after its last frame
+            // (Wine under a manager delivers those asynchronously) would otherwise stay black.
+            DefWindowProcA(hWnd, message, wParam, lParam);
+            if (kvr_screenWidth > 0 && kvr_screenHeight > 0) {
+                onResize(kvr_screenWidth, kvr_screenHeight);
+            }
+            return 0;
         case WM_MOUSEMOVE:
             return kvr_mouseMove(lParam);
         case WM_LBUTTONUP:

@@ -56,9 +56,15 @@ KVR_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine wine64)
 # Packages needed to run the tests on a virtual X server and look at what they show; openbox is
 # the window manager the e2e_native_wm_* tests run the viewer under.
 KVR_TEST_PACKAGES=(clang-format xvfb xauth x11-utils imagemagick xdotool procps openbox)
+# xfwm4: the second manager the Wine build's end-to-end window check runs under.
+KVR_TEST_PACKAGES+=(xfwm4)
 # Packages for making and checking the packages (scripts/package.sh): dpkg-shlibdeps and file for
 # the .deb's dependencies, desktop-file-validate, wrestool for the executable's resources.
 KVR_PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils icoutils)
+# Debian's checks of the .deb (lintian, hardening-check from devscripts, appstreamcli), and the
+# MSI's makers: wixl and msibuild (msitools), faketime to hold wixl's clock at the commit's time;
+# zip to write the Windows zip again without the change times and owners CPack puts in.
+KVR_PACKAGE_PACKAGES+=(lintian devscripts appstream wixl msitools faketime zip)
 # setxkbmap and the layouts it loads, for the keyboard-layout tests.
 KVR_TEST_PACKAGES+=(x11-xkb-utils xkb-data)
 # The desktops of the desktop matrix (tests/desktop/matrix.sh) and of the platform and end-to-end

@@ -6,7 +6,7 @@ execute_process(COMMAND ${GENERATOR} ${OUTPUT_DIR} RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "gen_icon failed (${rc})")
 endif()
-foreach(name kelvor.ico kelvor-16.png kelvor-32.png kelvor-48.png)
+foreach(name kelvor.ico kelvor-16.png kelvor-32.png kelvor-48.png kelvor-64.png kelvor-128.png kelvor-256.png kelvor.svg)
     execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUTPUT_DIR}/${name} ${COMMITTED_DIR}/${name}
                     RESULT_VARIABLE diff)
     if(NOT diff EQUAL 0)

@@ -1,10 +1,11 @@
 // gen_icon.cpp - draws Kelvor's application icon from the scene's own shapes and colours (a blue
 // teapot on the wooden table, the red surface and a light marker in the dark, over the olive
-// floor) at 16, 32 and 48 pixels, and writes it as a Windows icon and as PNG files.
+// floor) at 16 to 256 pixels, and writes it as a Windows icon and as PNG files.
 //
 // Usage: gen_icon <output-dir>
-// Writes kelvor.ico (all three sizes, 32-bit with alpha) and kelvor-16.png, kelvor-32.png and
-// kelvor-48.png into the folder.
+// Writes kelvor.ico (16, 32 and 48 pixels, 32-bit with alpha) and kelvor-<size>.png for 16, 32,
+// 48, 64, 128 and 256 pixels and kelvor.svg, the same drawing as scalable vector graphics (the
+// desktop's icon theme), into the folder.
 //
 // Every pixel is the average of a grid of point samples of shapes given in a unit square; the
 // tests use only the basic arithmetic operations, so every run on every IEEE platform gives the
@@ -14,11 +15,14 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
+// The sizes in the Windows icon, and those written as PNG files.
 const int kSizes[] = {16, 32, 48};
+const int kPngSizes[] = {16, 32, 48, 64, 128, 256};
 // Point samples per pixel along each axis.
 const int kSamples = 8;
 
@@ -126,6 +130,94 @@ Rgba sampleIcon(double x, double y) {
         }
     }
     return c;
+}
+
+// Formats a number for the SVG file: fixed, six decimals, the same text on every platform.
+std::string num(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.6f", v);
+    return buf;
+}
+
+// An SVG colour of a colour's channels, clamped to 0..1.
+std::string svgColour(const Rgba& c) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "#%02x%02x%02x", static_cast<unsigned>(clamp01(c.r) * 255 + 0.5),
+                  static_cast<unsigned>(clamp01(c.g) * 255 + 0.5),
+                  static_cast<unsigned>(clamp01(c.b) * 255 + 0.5));
+    return buf;
+}
+
+// The icon as a scalable SVG drawing of the same layers as sampleIcon, in the unit square: the
+// floor's fog and the teapot's light are linear gradients of the same slopes, the red sheet's
+// bowed edge the quadratic Bezier curve that its parabola is.
+std::string svgIcon() {
+    const Rgba olive = rgb(92, 92, 18), wood = rgb(201, 158, 66), blue = rgb(78, 88, 236);
+    std::string svg =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 1 1\">\n"
+        "<defs>\n<clipPath id=\"tile\"><rect width=\"1\" height=\"1\" rx=\"0.16\"/></clipPath>\n"
+        "<clipPath id=\"above\"><rect width=\"1\" height=\"0.6\"/></clipPath>\n"
+        "<clipPath id=\"left\"><rect width=\"0.25\" height=\"1\"/></clipPath>\n";
+    svg +=
+        "<linearGradient id=\"floor\" gradientUnits=\"userSpaceOnUse\" x1=\"0\" y1=\"0.7\" x2=\"0\" y2=\"1\">"
+        "<stop offset=\"0\" stop-color=\"" +
+        svgColour(shade(olive, 0.45)) + "\"/><stop offset=\"1\" stop-color=\"" + svgColour(olive) +
+        "\"/></linearGradient>\n";
+    // The teapot's light: 1.15 - 0.55 s with s = ((x - bx) / brx + (y - by) / bry + 1.2) / 2.6,
+    // clamped to 0..1; the gradient runs along s's slope from s = 0 to s = 1.
+    const double bx = 0.42, by = 0.47, brx = 0.20, bry = 0.14;
+    double gx = 1 / (2.6 * brx), gy = 1 / (2.6 * bry), g2 = gx * gx + gy * gy;
+    double s0 = (1.2 / 2.6);  // s at the body's centre
+    double x1 = bx - s0 * gx / g2, y1 = by - s0 * gy / g2;
+    svg += "<linearGradient id=\"lit\" gradientUnits=\"userSpaceOnUse\" x1=\"" + num(x1) + "\" y1=\"" +
+           num(y1) + "\" x2=\"" + num(x1 + gx / g2) + "\" y2=\"" + num(y1 + gy / g2) + "\">";
+    // Stops at both ends and where a channel stops being clamped, so the ramp is followed exactly.
+    std::vector<double> stops = {0.0};
+    for (double channel : {blue.r, blue.g, blue.b}) {
+        double at = (1.15 - 1.0 / channel) / 0.55;
+        if (at > 0 && at < 1) {
+            stops.push_back(at);
+        }
+    }
+    stops.push_back(1.0);
+    for (size_t i = 1; i < stops.size(); ++i) {
+        for (size_t j = i; j > 0 && stops[j] < stops[j - 1]; --j) {
+            std::swap(stops[j], stops[j - 1]);
+        }
+    }
+    for (double at : stops) {
+        svg += "<stop offset=\"" + num(at) + "\" stop-color=\"" + svgColour(shade(blue, 1.15 - 0.55 * at)) +
+               "\"/>";
+    }
+    svg += "</linearGradient>\n</defs>\n<g clip-path=\"url(#tile)\">\n";
+    svg += "<rect width=\"1\" height=\"0.7\" fill=\"" + svgColour(rgb(10, 10, 14)) + "\"/>\n";
+    svg += "<rect y=\"0.7\" width=\"1\" height=\"0.3\" fill=\"url(#floor)\"/>\n";
+    svg += "<path d=\"M0.96 0.1 L0.62 0.1 Q0.77 0.45 0.62 0.8 L0.9 0.8 Z\" fill=\"" +
+           svgColour(rgb(215, 20, 16)) + "\" fill-opacity=\"0.75\"/>\n";
+    svg += "<rect x=\"0.14\" y=\"0.14\" width=\"0.1\" height=\"0.1\" fill=\"" +
+           svgColour(rgb(240, 240, 240)) + "\"/>\n";
+    svg += "<rect x=\"0.07\" y=\"0.6\" width=\"0.76\" height=\"0.045\" fill=\"" + svgColour(wood) + "\"/>\n";
+    svg += "<rect x=\"0.07\" y=\"0.645\" width=\"0.76\" height=\"0.045\" fill=\"" +
+           svgColour(shade(wood, 0.78)) + "\"/>\n";
+    svg += "<g fill=\"" + svgColour(shade(wood, 0.5)) +
+           "\"><rect x=\"0.12\" y=\"0.69\" width=\"0.08\" height=\"0.24\"/>"
+           "<rect x=\"0.7\" y=\"0.69\" width=\"0.08\" height=\"0.24\"/></g>\n";
+    svg +=
+        "<g fill=\"url(#lit)\" stroke=\"url(#lit)\" stroke-linecap=\"round\">\n"
+        "<ellipse cx=\"0.42\" cy=\"0.47\" rx=\"0.2\" ry=\"0.14\" stroke=\"none\" "
+        "clip-path=\"url(#above)\"/>\n"
+        "<ellipse cx=\"0.42\" cy=\"0.335\" rx=\"0.1\" ry=\"0.05\" stroke=\"none\"/>\n"
+        "<circle cx=\"0.42\" cy=\"0.28\" r=\"0.035\" stroke=\"none\"/>\n"
+        "<line x1=\"0.56\" y1=\"0.53\" x2=\"0.72\" y2=\"0.36\" stroke-width=\"0.065\"/>\n"
+        "<line x1=\"0.72\" y1=\"0.36\" x2=\"0.79\" y2=\"0.33\" stroke-width=\"0.05\"/>\n"
+        "<path d=\"M0.12 0.47 A0.1 0.085 0 1 0 0.32 0.47 A0.1 0.085 0 1 0 0.12 0.47 Z "
+        "M0.16 0.47 A0.06 0.051 0 1 1 0.28 0.47 A0.06 0.051 0 1 1 0.16 0.47 Z\" fill-rule=\"evenodd\" "
+        "stroke=\"none\" clip-path=\"url(#left)\"/>\n</g>\n";
+    svg += "<ellipse cx=\"0.35\" cy=\"0.42\" rx=\"0.05\" ry=\"0.03\" fill=\"" +
+           svgColour(rgb(190, 196, 255)) + "\"/>\n";
+    svg += "</g>\n</svg>\n";
+    return svg;
 }
 
 // Draws the icon at size by size pixels: RGBA, 8 bits a channel, not premultiplied, top row first.
@@ -312,12 +404,17 @@ int main(int argc, char** argv) {
     }
     std::string dir = argv[1];
     std::vector<std::string> dibs;
-    for (int size : kSizes) {
+    for (int size : kPngSizes) {
         std::vector<uint8_t> pixels = drawIcon(size);
         if (!writeFile(dir + "/kelvor-" + std::to_string(size) + ".png", encodePng(pixels, size))) {
             return 1;
         }
-        dibs.push_back(encodeDib(pixels, size));
+        for (int icoSize : kSizes) {
+            if (icoSize == size) {
+                dibs.push_back(encodeDib(pixels, size));
+            }
+        }
     }
-    return writeFile(dir + "/kelvor.ico", encodeIco(dibs)) ? 0 : 1;
+    return writeFile(dir + "/kelvor.ico", encodeIco(dibs)) && writeFile(dir + "/kelvor.svg", svgIcon()) ? 0
+                                                                                                        : 1;
 }

@@ -48,6 +48,8 @@ const char* kTitle = "OpenGL Test";
 
 // What the driver was asked to do.
 std::string mode = "native";
+// Whether the program runs under Wine (mode "wine", also under a window manager).
+bool underWine = false;
 std::string checkName;
 std::string exePath;
 std::string outDir = ".";
@@ -159,7 +161,7 @@ void startProgram(bool withDisplay = true) {
         if (!withDisplay) {
             unsetenv("DISPLAY");
         }
-        if (mode == "wine") {
+        if (underWine) {
             execlp("wine", "wine", exePath.c_str(), (char*)nullptr);
         } else {
             execl(exePath.c_str(), exePath.c_str(), (char*)nullptr);
@@ -174,7 +176,7 @@ void startProgram(bool withDisplay = true) {
     childErr = errPipe[0];
     fcntl(childOut, F_SETFL, O_NONBLOCK);
     fcntl(childErr, F_SETFL, O_NONBLOCK);
-    note(format("started %s%s (pid %d)%s", mode == "wine" ? "wine " : "", exePath.c_str(), int(pid),
+    note(format("started %s%s (pid %d)%s", underWine ? "wine " : "", exePath.c_str(), int(pid),
                 withDisplay ? "" : " with no DISPLAY"));
 }
 
@@ -1007,9 +1009,36 @@ void checkWindowForms() {
         waitUntil("the window manager to decorate the window (a title bar in _NET_FRAME_EXTENTS)", 5000,
                   [] { return frameExtents(programWindow)[2] > 0; });
         pass("the window form is decorated by the window manager; the client area stays 640x480");
+        // Some managers place the framed window a moment later: wait until it stays put.
+        Rect last = win;
+        double since = nowMs();
+        waitUntil("the framed window to stay in one place", 5000, [&] {
+            Rect now;
+            if (!hasClient640(&now) || now.x != last.x || now.y != last.y) {
+                last = now;
+                since = nowMs();
+                return false;
+            }
+            return nowMs() - since >= 300;
+        });
+        win = last;
     }
     Image windowed = waitForStill("the windowed frame");
     saveShot(windowed, "escape-windowed");
+    if (underWine && !wmName.empty()) {
+        // Wine 8 grabs the pointer for a full-screen window that has the focus and keeps the
+        // grab when the window leaves full screen (the README says what a user sees). A later
+        // Wine that lets go makes this fail: update the README's Wine section, then this check.
+        int st = XGrabPointer(dpy, DefaultRootWindow(dpy), False, PointerMotionMask, GrabModeAsync,
+                              GrabModeAsync, None, None, CurrentTime);
+        if (st == GrabSuccess) {
+            XUngrabPointer(dpy, CurrentTime);
+        }
+        XSync(dpy, False);
+        expect(st == AlreadyGrabbed,
+               "Wine 8 as documented: its full-screen pointer grab outlasts full screen (grab status " +
+                   std::to_string(st) + ", AlreadyGrabbed is 1)");
+    }
 
     tapKey(XK_Escape);
     // A move inside the client afterwards is drawn only once the Escape has been handled.
@@ -1030,27 +1059,57 @@ void checkWindowForms() {
     waitUntil("Alt+Enter: the window again", 10000, [&] { return hasClient640(&back) && !isFull(); });
     expect(back.x == win.x && back.y == win.y,
            "Alt+Enter in full screen restores the window where it was: " + rectText(back));
+    // Mouse look in the window reached with Alt+Enter: a move off the centre turns the view.
+    cam = lookFrom(Camera(), 280, 250, 640, 480);
+    movePointer(back.x + 280, back.y + 250);
+    saveShot(waitForPose(cam, back, "the view for a move inside the window after Alt+Enter"),
+             "alt-enter-look");
+    pass("after Alt+Enter a move inside the window turns the view");
     if (!wmName.empty()) {
-        // Minimise and restore through the window manager: the restored window is drawn again.
-        Image before = waitForStill("the window before minimising");
-        XIconifyWindow(dpy, programWindow, DefaultScreen(dpy));
-        XFlush(dpy);
-        Rect r;
-        waitUntil("the window to be minimised", 5000, [&] { return !windowRect(programWindow, &r); });
-        // A user restores it some time later: the window manager's minimise animation is over.
-        waitForStill("the screen after minimising");
-        sendToRoot(programWindow, "_NET_ACTIVE_WINDOW", 2, CurrentTime);
-        auto sameClient = [&](const Image& img) {
-            for (int y = back.y; y < back.y + back.h; ++y) {
-                if (memcmp(img.at(back.x, y), before.at(back.x, y), size_t(back.w) * 3) != 0) {
-                    return false;
+        // Minimise and restore through the window manager: the restored form is drawn again.
+        auto minimiseAndRestore = [&](const Rect& area, const std::string& form) {
+            Image before = waitForStill("the " + form + " before minimising");
+            XIconifyWindow(dpy, programWindow, DefaultScreen(dpy));
+            XFlush(dpy);
+            Rect r;
+            waitUntil("the " + form + " to be minimised", 5000,
+                      [&] { return !windowRect(programWindow, &r); });
+            // A user restores it some time later: the window manager's minimise animation is over.
+            waitForStill("the screen after minimising");
+            sendToRoot(programWindow, "_NET_ACTIVE_WINDOW", 2, CurrentTime);
+            // Drawn again: about as much of the area shows the scene as before (a view the
+            // platform moved meanwhile still counts; a black or unpainted area does not).
+            auto sceneShare = [&](const Image& img) {
+                long lit = 0;
+                for (int y = area.y; y < area.y + area.h; y += 2) {
+                    for (int x = area.x; x < area.x + area.w; x += 2) {
+                        const unsigned char* p = img.at(x, y);
+                        lit += (p[0] | p[1] | p[2]) > 8;
+                    }
                 }
+                return double(lit) / (double(area.w / 2) * (area.h / 2));
+            };
+            double was = sceneShare(before);
+            auto sameArea = [&](const Image& img) { return sceneShare(img) >= 0.9 * was; };
+            Image img;
+            try {
+                waitUntil("the restored " + form + " to show the scene again", 5000, [&] {
+                    img = grabScreen();
+                    return windowRect(programWindow, &r) && sameArea(img);
+                });
+            } catch (const Failure&) {
+                saveShot(img, "restored-" + form.substr(0, form.find(' ')));
+                throw;
             }
-            return true;
+            pass(format(
+                "minimise and restore: the %s comes back %s and is drawn again (scene on %.0f%% of it, "
+                "%.0f%% before)",
+                form.c_str(), rectText(r).c_str(), 100 * sceneShare(img), 100 * was));
         };
-        waitUntil("the restored window to show the scene again", 5000,
-                  [&] { return windowRect(programWindow, &r) && sameClient(grabScreen()); });
-        pass("minimise and restore: the window comes back " + rectText(r) + " and is drawn again");
+        minimiseAndRestore(back, "window");
+        tapKey(XK_Return, XK_Alt_L);
+        waitUntil("Alt+Enter: full screen again", 10000, isFull);
+        minimiseAndRestore(Rect{0, 0, screenW, screenH}, "full screen");
     }
     closeAndExpectZero();
 }
@@ -1525,8 +1584,7 @@ bool parseArgs(int argc, char** argv) {
             return false;
         }
     }
-    return argc % 2 == 1 && !checkName.empty() && (mode == "native" || mode == "wine") &&
-           (wmName.empty() || mode == "native");
+    return argc % 2 == 1 && !checkName.empty() && (mode == "native" || mode == "wine");
 }
 
 }  // namespace
@@ -1538,11 +1596,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     mkdir(outDir.c_str(), 0755);
-    if (mode == "wine") {
+    underWine = mode == "wine";
+    if (underWine) {
         slowness = 3.0;
     }
     if (!wmName.empty()) {
-        mode = "native-wm";
+        mode += wmName == "openbox" ? "-wm" : "-" + wmName;
     }
     if (!desktopLabel.empty()) {
         mode = "desktop-" + desktopLabel;
@@ -1558,12 +1617,12 @@ int main(int argc, char** argv) {
                 return kSkip;
             }
             if (checkName != "nodisplay") {
-                dpy = XOpenDisplay(nullptr);
+                dpy = glxwin::openDisplay();
                 if (!dpy) {
                     if (glxwin::displayRequired()) {
-                        throw Failure("no X display, and KVR_REQUIRE_DISPLAY=1");
+                        throw Failure(glxwin::displayMissing() + ", and KVR_REQUIRE_DISPLAY=1");
                     }
-                    note("skipped: no X display");
+                    note("skipped: " + glxwin::displayMissing());
                     return kSkip;
                 }
                 int ev, er, maj, min;

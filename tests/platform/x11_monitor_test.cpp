@@ -40,12 +40,13 @@ POINT pointer() {
 
 }  // namespace
 
+// The monitors and the root's properties are the server's: these tests run on a private one.
 class X11Monitors : public ::testing::Test {
 protected:
-    void SetUp() override { KVR_NEED_DISPLAY(); }
+    void SetUp() override { KVR_NEED_PRIVATE_SERVER(); }
     void TearDown() override {
         x11test::closeWindow();
-        if (x11test::displayAvailable()) {
+        if (x11test::onPrivateServer()) {
             x11test::removeMonitors();
         }
     }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "x11_test_support.h"
+#include "x_driver.h"
 
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -41,16 +42,14 @@ pid_t start(const std::string& path, const std::string& errorFile, bool withDisp
     return pid;
 }
 
-// Waits for a child's exit status; -1000 when it is still running after the timeout.
-int waitExit(pid_t pid, int timeoutMs) {
-    for (int waited = 0; waited < timeoutMs; waited += 10) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+// The exit status of a child that ends within the time; -1 when it was killed then, died of a
+// signal or had already been reaped.
+int exitStatus(pid_t& pid, double timeoutMs) {
+    if (pid <= 0) {
+        return -1;
     }
-    return -1000;
+    int status = xdrv::waitExit(pid, timeoutMs);
+    return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // The window with the given title, 0 when none: a child of the root, or of a window manager's
@@ -101,12 +100,8 @@ long cpuTicks(pid_t pid) {
     return utime + stime;
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using xdrv::readFile;
+using xdrv::stop;
 
 // The programs under test: the Linux Kelvor when it is built, and the demo.
 std::vector<std::string> programs() {
@@ -155,8 +150,7 @@ TEST(X11Program, OpensFullScreenIdlesQuietlyAndExitsZeroOnClose) {
         XWindowAttributes attributes = {};
         Window w = waitFullScreen(d, sw, &attributes);
         if (w == 0) {
-            kill(pid, SIGKILL);
-            waitExit(pid, 2000);
+            stop(pid);
             FAIL() << "no full-screen \"OpenGL Test\" window; stderr: " << readFile(errors);
         }
         // It switches at once to a borderless window over the whole screen.
@@ -184,12 +178,7 @@ TEST(X11Program, OpensFullScreenIdlesQuietlyAndExitsZeroOnClose) {
         event.xclient.data.l[0] = (long)XInternAtom(d, "WM_DELETE_WINDOW", False);
         XSendEvent(d, w, False, NoEventMask, &event);
         XSync(d, False);
-        int status = waitExit(pid, 5000);
-        if (status == -1000) {
-            kill(pid, SIGKILL);
-            waitExit(pid, 2000);
-        }
-        EXPECT_EQ(status, 0) << readFile(errors);
+        EXPECT_EQ(exitStatus(pid, 5000), 0) << readFile(errors);
         XSync(d, False);
         EXPECT_EQ(findWindow(d, "OpenGL Test"), 0u) << "the window is gone after the exit";
     }
@@ -201,12 +190,7 @@ TEST(X11Program, WithoutDisplayReportsTheFailedStepAndExits255) {
         std::string errors = ::testing::TempDir() + "x11_program_nodisplay.txt";
         pid_t pid = start(path, errors, false);
         ASSERT_GT(pid, 0);
-        int status = waitExit(pid, 10000);
-        if (status == -1000) {
-            kill(pid, SIGKILL);
-            waitExit(pid, 2000);
-        }
-        EXPECT_EQ(status, 255);
+        EXPECT_EQ(exitStatus(pid, 10000), 255);
         std::string text = readFile(errors);
         EXPECT_NE(text.find("Error Occurred: "), std::string::npos) << text;
         EXPECT_NE(text.find("Creating WindowEx"), std::string::npos) << text;
@@ -214,14 +198,6 @@ TEST(X11Program, WithoutDisplayReportsTheFailedStepAndExits255) {
 }
 
 namespace {
-
-// Ends a child that is still running.
-void stop(pid_t pid) {
-    if (waitExit(pid, 0) == -1000) {
-        kill(pid, SIGKILL);
-        waitExit(pid, 2000);
-    }
-}
 
 // The number of pixels that differ between two images of the same size.
 long differingPixels(XImage* a, XImage* b) {
@@ -278,63 +254,9 @@ TEST(X11Program, ContentsUncoveredByAnotherWindowAreAsBefore) {
     }
 }
 
-namespace {
-
-// Starts a private X server (Xvfb, 800 x 600) and sets its name (":N"); the process id, or -1.
-// Display numbers are taken from KVR_SPARE_DISPLAYS ("first-last"), by default 141 to 160.
-pid_t startPrivateServer(std::string* name) {
-    int first = 141, last = 160;
-    const char* spare = std::getenv("KVR_SPARE_DISPLAYS");
-    if (spare != nullptr) {
-        std::sscanf(spare, "%d-%d", &first, &last);
-    }
-    for (int n = first; n <= last; n++) {
-        std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-        int fds[2];
-        if (access(lock.c_str(), F_OK) == 0 || pipe(fds) != 0) {
-            continue;
-        }
-        pid_t pid = fork();
-        if (pid == 0) {
-            close(fds[0]);
-            std::string display = ":" + std::to_string(n), fd = std::to_string(fds[1]);
-            FILE* out = std::freopen("/dev/null", "w", stdout);
-            FILE* err = std::freopen("/dev/null", "w", stderr);
-            (void)out;
-            (void)err;
-            execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "800x600x24",
-                   "-nolisten", "tcp", (char*)nullptr);
-            _exit(127);
-        }
-        close(fds[1]);
-        // The server writes its number and a line break once it accepts clients; the pipe stays
-        // open until the whole line is read, or the server fails on a broken pipe.
-        std::string line;
-        char c = 0;
-        while (read(fds[0], &c, 1) == 1 && c != '\n') {
-            line += c;
-        }
-        close(fds[0]);
-        if (c == '\n' && std::atoi(line.c_str()) == n) {
-            *name = ":" + std::to_string(n);
-            return pid;
-        }
-        kill(pid, SIGTERM);
-        waitExit(pid, 2000);
-    }
-    return -1;
-}
-
-// True when Xvfb can be started; otherwise the caller skips (or fails where a display is required).
-bool haveXvfb() {
-    return std::system("command -v Xvfb >/dev/null 2>&1") == 0;
-}
-
-}  // namespace
-
 #define KVR_NEED_XVFB()                                                 \
     do {                                                                \
-        if (!haveXvfb()) {                                              \
+        if (!xdrv::haveXvfb()) {                                        \
             if (x11test::displayRequired()) {                           \
                 FAIL() << "no Xvfb and KVR_REQUIRE_DISPLAY=1";          \
             }                                                           \
@@ -346,7 +268,7 @@ TEST(X11Program, LostDisplayIsReportedWithItsOwnStatus) {
     // The program runs on a private X server, which is then killed under it.
     KVR_NEED_XVFB();
     std::string name;
-    pid_t server = startPrivateServer(&name);
+    pid_t server = xdrv::startXvfb("800x600x24", &name);
     ASSERT_GT(server, 0) << "no private Xvfb could be started";
     const std::string path = programs().front();
     std::string errors = ::testing::TempDir() + "x11_program_lost.txt";
@@ -361,12 +283,8 @@ TEST(X11Program, LostDisplayIsReportedWithItsOwnStatus) {
         XCloseDisplay(d);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    kill(server, SIGTERM);
-    waitExit(server, 5000);
-    int status = pid > 0 ? waitExit(pid, 1000) : -1;
-    if (pid > 0) {
-        stop(pid);
-    }
+    stop(server, 5000);
+    int status = exitStatus(pid, 1000);
     std::string text = readFile(errors);
     ASSERT_NE(w, 0u) << "no window on the private display; stderr: " << text;
     EXPECT_EQ(status, 74) << "the documented status within a second; stderr: " << text;
@@ -377,7 +295,7 @@ TEST(X11Program, MessageBoxShowsItsDialogWithoutTheFixedFont) {
     // A private X server whose font path holds no fonts at all: "fixed" cannot be loaded.
     KVR_NEED_XVFB();
     std::string name;
-    pid_t server = startPrivateServer(&name);
+    pid_t server = xdrv::startXvfb("800x600x24", &name);
     ASSERT_GT(server, 0) << "no private Xvfb could be started";
     std::string fonts = ::testing::TempDir() + "kvr_no_fonts";
     mkdir(fonts.c_str(), 0755);
@@ -405,7 +323,7 @@ TEST(X11Program, MessageBoxShowsItsDialogWithoutTheFixedFont) {
     }
     ASSERT_GT(child, 0);
     Window dialog = 0;
-    for (int i = 0; i < 300 && dialog == 0 && waitExit(child, 0) == -1000; i++) {
+    for (int i = 0; i < 300 && dialog == 0 && !xdrv::exited(child); i++) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         dialog = findWindow(d, "Font Fallback Test");
     }
@@ -420,20 +338,18 @@ TEST(X11Program, MessageBoxShowsItsDialogWithoutTheFixedFont) {
         XSendEvent(d, dialog, False, NoEventMask, &event);
         XSync(d, False);
     }
-    EXPECT_EQ(waitExit(child, 5000), 0) << "the dialog closes on its close button";
-    stop(child);
+    EXPECT_EQ(exitStatus(child, 5000), 0) << "the dialog closes on its close button";
     XCloseDisplay(d);
-    kill(server, SIGTERM);
-    waitExit(server, 5000);
+    stop(server, 5000);
 }
 
 #ifdef KVR_KELVOR_PATH
 namespace {
 
 // The message box dialog of a child process, with its attributes once it is mapped; 0 when
-// none appears.
-Window waitDialog(Display* d, pid_t child, const char* caption, XWindowAttributes* attributes) {
-    for (int i = 0; i < 300 && waitExit(child, 0) == -1000; i++) {
+// none appears (the child is reaped when it ended first).
+Window waitDialog(Display* d, pid_t& child, const char* caption, XWindowAttributes* attributes) {
+    for (int i = 0; i < 300 && !xdrv::exited(child); i++) {
         Window dialog = findWindow(d, caption);
         if (dialog != 0 && XGetWindowAttributes(d, dialog, attributes) &&
             attributes->map_state == IsViewable) {
@@ -537,9 +453,7 @@ TEST(X11Program, MessageBoxIsACentredDialogThatClosesOnItsButtonOrEnter) {
     x11test::moveTo(rootX, rootY);
     x11test::button(1, true);
     x11test::button(1, false);
-    int status = waitExit(child, 5000);
-    stop(child);
-    EXPECT_EQ(status, 0) << "the dialog closes on its button";
+    EXPECT_EQ(exitStatus(child, 5000), 0) << "the dialog closes on its button";
 
     // So does Enter.
     child = startMessageBox("Short.", "Dialog Test");
@@ -554,13 +468,11 @@ TEST(X11Program, MessageBoxIsACentredDialogThatClosesOnItsButtonOrEnter) {
     }
     x11test::key(XK_Return, true);
     x11test::key(XK_Return, false);
-    status = waitExit(child, 5000);
-    stop(child);
-    EXPECT_EQ(status, 0) << "the dialog closes on Enter";
+    EXPECT_EQ(exitStatus(child, 5000), 0) << "the dialog closes on Enter";
 }
 
 TEST(X11Program, FullScreenCoversThePrimaryMonitorAndThePointerWrapsAtItsEdges) {
-    KVR_NEED_DISPLAY();
+    KVR_NEED_PRIVATE_SERVER();  // it defines monitors
     ASSERT_TRUE(x11test::addMonitors()) << "the server has no RandR 1.5 monitors";
     const RECT primary = x11test::kPrimaryMonitor;
     const int width = primary.right - primary.left;
@@ -602,11 +514,7 @@ TEST(X11Program, FullScreenCoversThePrimaryMonitorAndThePointerWrapsAtItsEdges) 
     x11test::moveTo(primary.left, primary.top + 300);
     EXPECT_EQ(waitForPointerX(primary.right - 2), primary.right - 2) << "the wrap at the left edge";
 
-    kill(pid, SIGTERM);
-    if (waitExit(pid, 5000) == -1000) {
-        kill(pid, SIGKILL);
-        waitExit(pid, 2000);
-    }
+    stop(pid, 5000);
     x11test::removeMonitors();
 }
 #endif

@@ -2,10 +2,12 @@
 #include "x11_test_support.h"
 
 #include "x11_state.h"
+#include "x_driver.h"
 
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <X11/extensions/Xrandr.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -154,6 +156,97 @@ Display* input() {
         inputDisplay = glxwin::openDisplay();
     }
     return inputDisplay;
+}
+
+namespace {
+pid_t privateServer = -1;
+
+// Closes every connection of this process to its private server, then stops the server.
+void stopPrivateServer() {
+    if (privateServer <= 0) {
+        return;
+    }
+    closeWindow();
+    if (inputDisplay != nullptr) {
+        XCloseDisplay(inputDisplay);
+        inputDisplay = nullptr;
+    }
+    if (kvr_x11.display != nullptr) {
+        XCloseDisplay(kvr_x11.display);
+        kvr_x11.display = nullptr;
+    }
+    xdrv::stop(privateServer, 2000.0);
+}
+
+// Stops the private server once every test of the process has run.
+class PrivateServerEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { stopPrivateServer(); }
+};
+::testing::Environment* const privateServerEnvironment =
+    ::testing::AddGlobalTestEnvironment(new PrivateServerEnvironment);
+
+// Runs the current test alone in a new process of this program (which starts its own server).
+PrivateServer runAlone(std::string* why) {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    char self[4096] = {};
+    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (test == nullptr || length <= 0) {
+        *why = "this test cannot be run alone in a new process";
+        return PrivateServer::FailedAlone;
+    }
+    std::string name = std::string(test->test_suite_name()) + "." + test->name();
+    std::string output = ::testing::TempDir() + "kvr_alone_" + std::to_string(getpid()) + ".txt";
+    pid_t child =
+        xdrv::spawn({self, "--gtest_filter=" + name}, output, output, false, {{"KVR_TEST_ALONE", "1"}});
+    int status = child > 0 ? xdrv::waitExit(child, 110000.0) : -1;
+    std::string text = xdrv::readFile(output);
+    std::remove(output.c_str());
+    if (status == 0) {
+        bool skipped = text.find("[  SKIPPED ]") != std::string::npos;
+        *why = name + (skipped ? " skipped" : " passed") +
+               " alone in a new process on its own X server (this process was on another server)";
+        return PrivateServer::RanAlone;
+    }
+    *why = name + " failed alone in a new process on its own X server:\n" +
+           (text.size() > 6000 ? text.substr(text.size() - 6000) : text);
+    return PrivateServer::FailedAlone;
+}
+}  // namespace
+
+bool onPrivateServer() {
+    return privateServer > 0 && glxwin::onOwnDisplay();
+}
+
+PrivateServer usePrivateServer(std::string* why) {
+    if (onPrivateServer()) {
+        *why = "";
+        return PrivateServer::Ready;
+    }
+    // The platform and the XTest connection learn the display when they first open it.
+    if (kvr_x11.display != nullptr || inputDisplay != nullptr) {
+        if (std::getenv("KVR_TEST_ALONE") != nullptr) {
+            *why = "connected to another X server before the private one could be started";
+            return PrivateServer::FailedAlone;
+        }
+        return runAlone(why);
+    }
+    if (!xdrv::haveXvfb()) {
+        *why = "no Xvfb to start a private X server with (install xvfb)";
+        return PrivateServer::Missing;
+    }
+    std::string name;
+    privateServer = xdrv::startXvfb("1920x1080x24", &name);
+    if (privateServer <= 0) {
+        *why =
+            "no private Xvfb could be started (on a display number from KVR_SPARE_DISPLAYS, 141-160 by "
+            "default)";
+        return PrivateServer::Missing;
+    }
+    setenv("DISPLAY", name.c_str(), 1);
+    glxwin::setOwnDisplay(name);
+    *why = "";
+    return PrivateServer::Ready;
 }
 
 Window xwindowOf(HWND hwnd) {

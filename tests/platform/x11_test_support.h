@@ -11,6 +11,7 @@
 #include <X11/Xlib.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace x11test {
@@ -76,6 +77,22 @@ bool addMonitors();
 // Removes the two monitors again.
 void removeMonitors();
 
+// How a test that changes the server's state (root properties, the keyboard layout, the
+// monitors) gets a server of its own.
+enum class PrivateServer {
+    Ready,        // this process runs on a private Xvfb it started: the test goes on
+    RanAlone,     // the process was already on another server: the test ran alone in a new process
+    FailedAlone,  // ... and failed there
+    Missing,      // no private server could be started
+};
+// Points the test's connections (the platform's, the XTest one, the programs it starts) at a
+// private Xvfb of 1920 x 1080, started on first use and stopped when the process ends. When the
+// process is already connected to another server, runs the current test alone in a new process
+// of this program instead. `why` says what happened, for the skip or failure message.
+PrivateServer usePrivateServer(std::string* why);
+// True when this process runs on the private server usePrivateServer started.
+bool onPrivateServer();
+
 // Opens a test window with the pointer inside it and an empty queue; Alt and Shift are released
 // and the window closed afterwards, so a test that stops half way leaves no modifier held.
 class InputWindowTest : public ::testing::Test {
@@ -88,15 +105,38 @@ protected:
 
 }  // namespace x11test
 
-// Skips a test without a display, or fails it when KVR_REQUIRE_DISPLAY=1.
-#define KVR_NEED_DISPLAY()                                          \
-    do {                                                            \
-        if (!x11test::displayAvailable()) {                         \
-            if (x11test::displayRequired()) {                       \
-                FAIL() << "no X display and KVR_REQUIRE_DISPLAY=1"; \
-            }                                                       \
-            GTEST_SKIP() << "no X display";                         \
-        }                                                           \
+// Skips a test without a display it may use (one this process started, or $DISPLAY when
+// KVR_REQUIRE_DISPLAY=1 says it is a throwaway server); fails it when KVR_REQUIRE_DISPLAY=1 and
+// there is none.
+#define KVR_NEED_DISPLAY()                                                           \
+    do {                                                                             \
+        if (!x11test::displayAvailable()) {                                          \
+            if (x11test::displayRequired()) {                                        \
+                FAIL() << glxwin::displayMissing() << ", and KVR_REQUIRE_DISPLAY=1"; \
+            }                                                                        \
+            GTEST_SKIP() << glxwin::displayMissing();                                \
+        }                                                                            \
+    } while (0)
+
+// Runs the rest of a test that changes the server's state on a private X server (see
+// usePrivateServer): skips it when it already ran alone in a new process and passed there,
+// fails it when it failed there or when no server can be started where a display is required.
+#define KVR_NEED_PRIVATE_SERVER()                     \
+    do {                                              \
+        std::string why_;                             \
+        switch (x11test::usePrivateServer(&why_)) {   \
+            case x11test::PrivateServer::Ready:       \
+                break;                                \
+            case x11test::PrivateServer::RanAlone:    \
+                GTEST_SKIP() << why_;                 \
+            case x11test::PrivateServer::FailedAlone: \
+                FAIL() << why_;                       \
+            case x11test::PrivateServer::Missing:     \
+                if (x11test::displayRequired()) {     \
+                    FAIL() << why_;                   \
+                }                                     \
+                GTEST_SKIP() << why_;                 \
+        }                                             \
     } while (0)
 
 #endif  // KVR_X11_TEST_SUPPORT_H

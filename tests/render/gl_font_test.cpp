@@ -77,7 +77,7 @@ protected:
             if (glxwin::displayRequired()) {
                 FAIL() << "no X display or no GLX window, and KVR_REQUIRE_DISPLAY=1";
             }
-            GTEST_SKIP() << "no X display";
+            GTEST_SKIP() << glxwin::displayMissing();
         }
         kvr_screenWidth = kWidth;
         kvr_screenHeight = kHeight;

@@ -127,7 +127,7 @@ protected:
             if (glxwin::displayRequired()) {
                 FAIL() << "no display or no GLX visual, and KVR_REQUIRE_DISPLAY=1";
             }
-            GTEST_SKIP() << "no display";
+            GTEST_SKIP() << glxwin::displayMissing();
         }
         jump = 0.1;
     }

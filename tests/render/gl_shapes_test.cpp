@@ -85,9 +85,9 @@ protected:
         }
         if (!available) {
             if (glxwin::displayRequired()) {
-                FAIL() << "no display, and KVR_REQUIRE_DISPLAY=1";
+                FAIL() << glxwin::displayMissing() << ", and KVR_REQUIRE_DISPLAY=1";
             }
-            GTEST_SKIP() << "no display";
+            GTEST_SKIP() << glxwin::displayMissing();
         }
         bool opened = false;
         for (int attempt = 0; attempt < 5 && !opened; ++attempt) {

@@ -40,9 +40,9 @@ protected:
     void SetUp() override {
         if (!glxwin::displayAvailable()) {
             if (glxwin::displayRequired()) {
-                FAIL() << "no display and KVR_REQUIRE_DISPLAY=1";
+                FAIL() << glxwin::displayMissing() << ", and KVR_REQUIRE_DISPLAY=1";
             }
-            GTEST_SKIP() << "no display";
+            GTEST_SKIP() << glxwin::displayMissing();
         }
         doneInit = 1;  // as left by the entry's first call, with no context
         sceneId = 0;

@@ -324,9 +324,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     bool displayRequired = glxwin::displayRequired();
-    dpy = XOpenDisplay(nullptr);
+    dpy = glxwin::openDisplay();
     if (dpy == nullptr) {
-        fprintf(stderr, "soak: no X display%s\n", displayRequired ? " (KVR_REQUIRE_DISPLAY=1)" : "; skipped");
+        fprintf(stderr, "soak: %s%s\n", glxwin::displayMissing().c_str(),
+                displayRequired ? " (KVR_REQUIRE_DISPLAY=1)" : "; skipped");
         return displayRequired ? 1 : kSkip;
     }
     int eventBase = 0;

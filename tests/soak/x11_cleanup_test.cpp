@@ -109,12 +109,12 @@ bool startRun(int goFd) {
 }
 
 TEST(RealPlatformCleanup, StartAndCloseLeaveNoWindowContextOrPixmapBehind) {
-    Display* dpy = XOpenDisplay(nullptr);
+    Display* dpy = glxwin::openDisplay();
     if (dpy == nullptr) {
         if (glxwin::displayRequired()) {
-            FAIL() << "no X display and KVR_REQUIRE_DISPLAY=1";
+            FAIL() << glxwin::displayMissing() << ", and KVR_REQUIRE_DISPLAY=1";
         }
-        GTEST_SKIP() << "no X display";
+        GTEST_SKIP() << glxwin::displayMissing();
     }
     // A window may vanish between two requests of the watching connection.
     XSetErrorHandler(xdrv::ignoreXErrors);

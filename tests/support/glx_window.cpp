@@ -18,11 +18,16 @@ Display* display = nullptr;
 Window window = 0;
 Colormap colormap = 0;
 GLXContext context = nullptr;
+std::string ownDisplay;
 }  // namespace
 
 // A busy Xvfb may refuse or reset a connection for a moment ("Resource temporarily
 // unavailable") while its backlog is full: try again a few times.
 Display* openDisplay() {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || name[0] == '\0' || !(displayRequired() || onOwnDisplay())) {
+        return nullptr;
+    }
     for (int attempt = 0; attempt < 20; ++attempt) {
         Display* d = XOpenDisplay(nullptr);
         if (d != nullptr) {
@@ -35,10 +40,6 @@ Display* openDisplay() {
 }
 
 bool displayAvailable() {
-    const char* name = std::getenv("DISPLAY");
-    if (name == nullptr || name[0] == '\0') {
-        return false;
-    }
     Display* d = openDisplay();
     if (d == nullptr) {
         return false;
@@ -50,6 +51,28 @@ bool displayAvailable() {
 bool displayRequired() {
     const char* v = std::getenv("KVR_REQUIRE_DISPLAY");
     return v != nullptr && std::strcmp(v, "1") == 0;
+}
+
+void setOwnDisplay(const std::string& name) {
+    ownDisplay = name;
+}
+
+bool onOwnDisplay() {
+    const char* name = std::getenv("DISPLAY");
+    return name != nullptr && !ownDisplay.empty() && ownDisplay == name;
+}
+
+std::string displayMissing() {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || name[0] == '\0') {
+        return "no X display ($DISPLAY is not set)";
+    }
+    if (!displayRequired() && !onOwnDisplay()) {
+        return std::string("not run on DISPLAY=") + name +
+               ", a server this test did not start: it may be someone's desktop (set KVR_REQUIRE_DISPLAY=1 "
+               "when it is a throwaway server, as scripts/test.sh does)";
+    }
+    return std::string("the X display ") + name + " cannot be opened";
 }
 
 bool open(int width, int height) {

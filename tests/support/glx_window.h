@@ -10,12 +10,21 @@
 namespace glxwin {
 
 // Opens a connection to $DISPLAY, retrying for a moment when a busy server refuses it; null
-// when there is none.
+// when there is none, or when it is a server a test may not use: only one this process started,
+// or any when KVR_REQUIRE_DISPLAY=1 says that it is a throwaway one. A test never runs on (and so
+// never changes) a developer's desktop.
 Display* openDisplay();
-// True when $DISPLAY names a server we can open.
+// True when openDisplay() gives a connection.
 bool displayAvailable();
-// True when KVR_REQUIRE_DISPLAY=1: a missing display is then a failure, not a skip.
+// True when KVR_REQUIRE_DISPLAY=1: $DISPLAY is a throwaway server, and a missing one is a
+// failure, not a skip.
 bool displayRequired();
+// Notes the name (":N") of the X server this process started for itself.
+void setOwnDisplay(const std::string& name);
+// True when $DISPLAY is the X server this process started.
+bool onOwnDisplay();
+// Why displayAvailable() is false, for the skip or failure message.
+std::string displayMissing();
 // Opens a mapped, double-buffered RGBA window of w by h with a depth buffer and makes
 // its context current. False (and nothing open) when there is no display or visual.
 bool open(int width, int height);

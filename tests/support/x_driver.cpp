@@ -6,6 +6,7 @@
 #include <X11/extensions/XTest.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -189,6 +190,60 @@ void stop(pid_t& pid, double graceMs) {
         kill(pid, SIGTERM);
         waitExit(pid, graceMs);
     }
+}
+
+bool haveXvfb() {
+    return std::system("command -v Xvfb >/dev/null 2>&1") == 0;
+}
+
+pid_t startXvfb(const std::string& screen, std::string* name) {
+    int first = 141, last = 160;
+    const char* spare = std::getenv("KVR_SPARE_DISPLAYS");
+    if (spare != nullptr) {
+        std::sscanf(spare, "%d-%d", &first, &last);
+    }
+    for (int n = first; n <= last; n++) {
+        std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+        int fds[2];
+        if (access(lock.c_str(), F_OK) == 0 || pipe(fds) != 0) {
+            continue;
+        }
+        pid_t pid = fork();
+        if (pid == 0) {
+            // The server goes when the test process does, even when that one crashes.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            close(fds[0]);
+            std::string display = ":" + std::to_string(n), fd = std::to_string(fds[1]);
+            int null = open("/dev/null", O_WRONLY);
+            if (null >= 0) {
+                dup2(null, 1);
+                dup2(null, 2);
+                close(null);
+            }
+            execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
+                   "-nolisten", "tcp", "-noreset", (char*)nullptr);
+            _exit(127);
+        }
+        close(fds[1]);
+        if (pid < 0) {
+            close(fds[0]);
+            return -1;
+        }
+        // The server writes its number and a line break once it accepts clients; the pipe stays
+        // open until the whole line is read, or the server fails on a broken pipe.
+        std::string line;
+        char c = 0;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') {
+            line += c;
+        }
+        close(fds[0]);
+        if (c == '\n' && std::atoi(line.c_str()) == n) {
+            *name = ":" + std::to_string(n);
+            return pid;
+        }
+        stop(pid, 2000.0);
+    }
+    return -1;
 }
 
 // The shift that brings a colour mask's lowest bit to bit 0.

@@ -55,6 +55,14 @@ int waitExit(pid_t& pid, double timeoutMs);
 // Ends a child: SIGTERM, then SIGKILL when it has not gone within graceMs.
 void stop(pid_t& pid, double graceMs = 1000.0);
 
+// True when an Xvfb can be started (it is on the PATH).
+bool haveXvfb();
+// Starts a private X server, Xvfb with one screen of the given size (such as "1920x1080x24"), on
+// a free display number from KVR_SPARE_DISPLAYS ("first-last", by default 141 to 160), and stores
+// its name (":N"). The server ends with the process that started it. Its process id once it
+// accepts clients, or -1 when none could be started.
+pid_t startXvfb(const std::string& screen, std::string* name);
+
 // The whole screen as it is now, as RGB bytes, top row first; false when it cannot be read.
 bool grabScreenRgb(Display* dpy, int* width, int* height, std::vector<unsigned char>* rgb);
 // Writes RGB bytes, top row first, as a binary PPM; false when the file cannot be written whole.

@@ -108,7 +108,14 @@ TEST_F(WindowMessagesTest, SystemKeysToggleOnAltEnterAndOtherwiseGoToTheDefault)
     EXPECT_EQ(kvr_isFullscreen(), 1);
     EXPECT_EQ(fake::send(WM_SYSKEYDOWN, VK_RETURN, kAltHeld | 0x1C0001), 0);
     EXPECT_EQ(kvr_isFullscreen(), 0);
+    // Its character is taken too: the default would start the keyboard menu mode.
+    EXPECT_EQ(fake::send(WM_SYSCHAR, '\r', kAltHeld | 0x1C0001), 0);
     EXPECT_EQ(fake::count("DefWindowProcA"), 0u);
+    EXPECT_EQ(kvr_isFullscreen(), 0);
+    EXPECT_EQ(fake::send(WM_SYSCHAR, 'a', kAltHeld | 0x1E0001), 1234);
+    EXPECT_EQ(fake::send(WM_SYSCHAR, '\r', 0x1C0001), 1234);
+    EXPECT_EQ(fake::count("DefWindowProcA"), 2u);
+    fake::calls.clear();
 
     // Alt with another key, and Enter as a system key without Alt, get default handling.
     EXPECT_EQ(fake::send(WM_SYSKEYDOWN, 'A', kAltHeld | 0x1E0001), 1234);
@@ -141,15 +148,35 @@ TEST_F(WindowMessagesTest, ButtonsWheelAndUnhandledMessages) {
     EXPECT_EQ(static_cast<int>(towards) >> 16, -WHEEL_DELTA);
     EXPECT_EQ(fake::count("DefWindowProcA"), 0u);
 
-    // Paint draws nothing; it and the other unlisted messages go to the default.
-    const UINT unhandled[] = {WM_PAINT,       WM_ERASEBKGND, WM_DESTROY,
-                              WM_LBUTTONDOWN, WM_SYSKEYUP,   WM_SYSCOMMAND};
+    // The unlisted messages go to the default and call nothing.
+    const UINT unhandled[] = {WM_ERASEBKGND, WM_DESTROY, WM_LBUTTONDOWN, WM_SYSKEYUP, WM_SYSCOMMAND};
     std::size_t before = cb::events.size();
     for (UINT m : unhandled) {
         EXPECT_EQ(kvr_WndProc(fake::kWindow, m, 3, 4), 55) << m;
     }
-    EXPECT_EQ(fake::count("DefWindowProcA"), 6u);
+    EXPECT_EQ(fake::count("DefWindowProcA"), 5u);
     EXPECT_EQ(cb::events.size(), before);
+}
+
+TEST_F(WindowMessagesTest, PaintValidatesAndDrawsThePictureAgainAtTheCurrentSize) {
+    // Nothing to draw before the first size message, nor while minimised.
+    EXPECT_EQ(kvr_WndProc(fake::kWindow, WM_PAINT, 0, 0), 0);
+    sizeTo(0, 0);
+    cb::events.clear();
+    EXPECT_EQ(kvr_WndProc(fake::kWindow, WM_PAINT, 0, 0), 0);
+    EXPECT_TRUE(cb::events.empty());
+    sizeTo(640, 480);
+    cb::events.clear();
+    fake::calls.clear();
+    EXPECT_EQ(kvr_WndProc(fake::kWindow, WM_PAINT, 0, 0), 0);
+    ASSERT_EQ(cb::events.size(), 1u);
+    EXPECT_EQ(cb::events[0], "onResize(640, 480)");
+    // The default handling validates the update region, so no second paint message follows.
+    auto defaults = fake::named("DefWindowProcA");
+    ASSERT_EQ(defaults.size(), 1u);
+    EXPECT_EQ(defaults[0]->line, "DefWindowProcA(" +
+                                     std::to_string(reinterpret_cast<intptr_t>(fake::kWindow)) + ", " +
+                                     std::to_string(WM_PAINT) + ", 0, 0)");
 }
 
 TEST_F(WindowMessagesTest, PointerIsNormalisedAboutTheClientCentre) {
