@@ -41,10 +41,16 @@ POINT pointer() {
 }  // namespace
 
 // The monitors and the root's properties are the server's: these tests run on a private one.
+// The primary comes last in both monitor lists here; the viewer's own run in x11_program_test.cpp
+// sees the server's order, the primary first.
 class X11Monitors : public ::testing::Test {
 protected:
-    void SetUp() override { KVR_NEED_PRIVATE_SERVER(); }
+    void SetUp() override {
+        KVR_NEED_PRIVATE_SERVER();
+        x11test::primaryLast = true;
+    }
     void TearDown() override {
+        x11test::primaryLast = false;
         x11test::closeWindow();
         if (x11test::onPrivateServer()) {
             x11test::removeMonitors();

@@ -6,10 +6,13 @@
 
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
+#include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -275,6 +278,8 @@ void settle() {
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
 }
 
+bool primaryLast = false;
+
 const RECT kLeftMonitor = {0, 0, 800, 600};
 const RECT kPrimaryMonitor = {800, 200, 1824, 968};
 
@@ -366,3 +371,28 @@ void InputWindowTest::TearDown() {
 }
 
 }  // namespace x11test
+
+// The monitor lists as this process's calls see them: in the server's order (Xvfb puts the
+// primary first), or reversed while x11test::primaryLast is set, as other servers may list them.
+extern "C" XRRMonitorInfo* XRRGetMonitors(Display* display, Window window, Bool active, int* count) {
+    using Real = XRRMonitorInfo* (*)(Display*, Window, Bool, int*);
+    static Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XRRGetMonitors"));
+    XRRMonitorInfo* monitors = real != nullptr ? real(display, window, active, count) : nullptr;
+    if (monitors != nullptr && x11test::primaryLast) {
+        std::reverse(monitors, monitors + *count);
+    }
+    return monitors;
+}
+
+extern "C" XineramaScreenInfo* XineramaQueryScreens(Display* display, int* count) {
+    using Real = XineramaScreenInfo* (*)(Display*, int*);
+    static Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XineramaQueryScreens"));
+    XineramaScreenInfo* screens = real != nullptr ? real(display, count) : nullptr;
+    if (screens != nullptr && x11test::primaryLast) {
+        std::reverse(screens, screens + *count);
+        for (int i = 0; i < *count; i++) {
+            screens[i].screen_number = i;
+        }
+    }
+    return screens;
+}

@@ -71,6 +71,10 @@ void settle();
 // (0, 0) 800 x 600 and the primary at (800, 200) 1024 x 768, which shows the screen's output.
 extern const RECT kLeftMonitor;
 extern const RECT kPrimaryMonitor;
+// While set, this process sees RandR's monitors and Xinerama's screens in the reverse of the
+// server's order, the primary last in both (Xvfb lists it first, so picking the first one instead
+// of the primary would go unseen).
+extern bool primaryLast;
 // Defines the two monitors (RandR 1.5, through the XTest connection); false when the server
 // cannot. They stay until removeMonitors: Xvfb keeps them after their client leaves.
 bool addMonitors();
