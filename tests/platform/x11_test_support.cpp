@@ -252,6 +252,35 @@ PrivateServer usePrivateServer(std::string* why) {
     return PrivateServer::Ready;
 }
 
+pid_t startManager() {
+    if (!onPrivateServer() || std::system("command -v openbox >/dev/null 2>&1") != 0) {
+        return -1;
+    }
+    std::string log = ::testing::TempDir() + "kvr_openbox_" + std::to_string(getpid()) + ".txt";
+    pid_t pid = xdrv::spawn({"/usr/bin/env", "openbox", "--sm-disable"}, log, log, false);
+    // It manages the screen once its check window names itself on the root.
+    Display* d = input();
+    Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+    for (int i = 0; i < 500 && pid > 0 && !xdrv::exited(pid); i++) {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        XGetWindowProperty(d, DefaultRootWindow(d), check, 0, 1, False, AnyPropertyType, &type, &format,
+                           &count, &after, &data);
+        bool managed = data != nullptr && count == 1;
+        if (data != nullptr) {
+            XFree(data);
+        }
+        if (managed) {
+            return pid;
+        }
+        xdrv::sleepMs(10);
+    }
+    xdrv::stop(pid);
+    return -1;
+}
+
 Window xwindowOf(HWND hwnd) {
     KvrX11Window* w = kvr_x11FindWindow(hwnd);
     return w != nullptr ? w->xwindow : 0;

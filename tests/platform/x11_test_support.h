@@ -9,6 +9,7 @@
 #include "kvr_platform.h"
 
 #include <X11/Xlib.h>
+#include <sys/types.h>
 
 #include <functional>
 #include <string>
@@ -96,6 +97,12 @@ enum class PrivateServer {
 PrivateServer usePrivateServer(std::string* why);
 // True when this process runs on the private server usePrivateServer started.
 bool onPrivateServer();
+
+// Starts openbox (the manager the end-to-end checks use) on this process's private server and
+// waits until it manages the screen; its process id, or -1 when there is no private server or
+// no openbox. Stop it with xdrv::stop before the test ends, so that later tests of the process
+// run without a manager.
+pid_t startManager();
 
 // Opens a test window with the pointer inside it and an empty queue; Alt and Shift are released
 // and the window closed afterwards, so a test that stops half way leaves no modifier held.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "x11_test_support.h"
+#include "x_driver.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -656,4 +657,52 @@ TEST(X11Lifecycle, CreateDestroyCycleLeavesNoWindowOrContextBehind) {
         EXPECT_FALSE(ShowWindow(hwnd, SW_SHOW));
     }
     EXPECT_EQ(glXGetCurrentContext(), nullptr) << "no context is left current";
+}
+
+// Under a window manager (openbox on a private server) every request goes through the manager:
+// ShowWindow returns with the window shown, SetWindowPos with the size and place the manager
+// granted, reported by WM_SIZE before it returns, both ways of the full-screen toggle.
+TEST(X11Managed, ShowAndPlacementReturnWithWhatTheManagerGranted) {
+    KVR_NEED_PRIVATE_SERVER();
+    pid_t manager = x11test::startManager();
+    if (manager <= 0) {
+        if (x11test::displayRequired()) {
+            FAIL() << "openbox could not be started (install openbox)";
+        }
+        GTEST_SKIP() << "no openbox to manage the private server";
+    }
+    HWND hwnd = x11test::openWindow();
+    ASSERT_NE(hwnd, nullptr);
+    Window w = x11test::xwindowOf(hwnd);
+    auto viewable = [w] {
+        XWindowAttributes attributes = {};
+        return XGetWindowAttributes(x11test::input(), w, &attributes) && attributes.map_state == IsViewable;
+    };
+    ShowWindow(hwnd, SW_HIDE);
+    x11test::pumpUntil([&viewable] { return !viewable(); }, 2000);
+    ShowWindow(hwnd, SW_SHOW);
+    EXPECT_TRUE(viewable()) << "shown when ShowWindow returns";
+
+    const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    const struct {
+        DWORD style, exStyle;
+        int x, y, width, height;
+    } steps[] = {{0x80000000u, 0x40000, 0, 0, sw, sh}, {0x6CF0000, 0x40100, 100, 80, 640, 480}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::to_string(step.width) + " x " + std::to_string(step.height));
+        x11test::pumpFor(100);
+        received.clear();
+        SetWindowLongA(hwnd, GWL_EXSTYLE, (LONG)step.exStyle);
+        SetWindowLongA(hwnd, GWL_STYLE, (LONG)step.style);
+        x11test::insideSetWindowPos = true;
+        EXPECT_TRUE(
+            SetWindowPos(hwnd, NULL, step.x, step.y, step.width, step.height, SWP_SHOWWINDOW | SWP_NOZORDER));
+        x11test::insideSetWindowPos = false;
+        RECT rect;
+        ASSERT_TRUE(GetWindowRect(hwnd, &rect));
+        EXPECT_EQ(rect.right - rect.left, step.width) << "granted when SetWindowPos returns";
+        EXPECT_EQ(rect.bottom - rect.top, step.height);
+    }
+    x11test::closeWindow();
+    xdrv::stop(manager);
 }
