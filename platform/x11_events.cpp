@@ -100,8 +100,9 @@ static KeySym symbolInGroup(unsigned keycode, unsigned state, unsigned extra) {
 // The virtual-key code of a key event. The symbol comes from the active layout group, so that
 // a Latin layout maps by its labels (the French A key is VK_A wherever it sits); Shift does
 // not change the code (the '1' key is '1' whatever it types), Num Lock picks the keypad digits.
-// Keys whose symbol has no code (Cyrillic, Greek, Hebrew letters) are placed by their position
-// on a US keyboard, as Win32 does: the W key of a Russian layout is VK_W.
+// Punctuation gets the VK_OEM codes of its symbol. Keys whose symbol has no code (Cyrillic,
+// Greek, Hebrew letters) are placed by their position on a US keyboard, as Win32 does: the W key
+// of a Russian layout is VK_W.
 static UINT keyVkOf(const XKeyEvent& event) {
     unsigned keycode = event.keycode & 0xFFu;
     // Num Lock is Mod2 on every common keymap. The digit level is looked up with Num Lock itself:
@@ -115,7 +116,7 @@ static UINT keyVkOf(const XKeyEvent& event) {
     if (!keyNamesRead) {
         readKeyNames();
     }
-    return kvr_x11PositionVk(keyNames[keycode], keycode);
+    return kvr_x11FallbackVk(level0, keyNames[keycode], keycode);
 }
 
 // Held keys follow the keyboard as the server reports it (XQueryKeymap, KeymapNotify): keys

@@ -48,6 +48,17 @@ UINT kvr_x11KeysymToVk(unsigned long keysym) {
         case XK_Meta_L:      case XK_Meta_R:       return VK_MENU;
         case XK_Pause:       return VK_PAUSE;
         case XK_Caps_Lock:   return VK_CAPITAL;
+        case XK_semicolon:   return VK_OEM_1;
+        case XK_equal:       return VK_OEM_PLUS;
+        case XK_comma:       return VK_OEM_COMMA;
+        case XK_minus:       return VK_OEM_MINUS;
+        case XK_period:      return VK_OEM_PERIOD;
+        case XK_slash:       return VK_OEM_2;
+        case XK_grave:       return VK_OEM_3;
+        case XK_bracketleft: return VK_OEM_4;
+        case XK_backslash:   return VK_OEM_5;
+        case XK_bracketright: return VK_OEM_6;
+        case XK_apostrophe:  return VK_OEM_7;
         default:             return 0;
             // clang-format on
     }
@@ -81,6 +92,27 @@ UINT kvr_x11PositionVk(const char* keyName, unsigned keycode) {
         }
     }
     return 0;
+}
+
+bool kvr_x11IsLatinKeysym(unsigned long keysym) {
+    unsigned long code = keysym;
+    if ((keysym & 0xFF000000ul) == 0x01000000ul) {
+        code = keysym & 0xFFFFFFul;  // a Unicode keysym: its code point
+        return code < 0x250 || (code >= 0x1E00 && code < 0x1F00);
+    }
+    // Latin-1 (ASCII among it), Latin-2, -3 and -4, Latin-9's three, and the dead accents.
+    return (code >= 0x20 && code < 0x100) || (code >= 0x1A1 && code < 0x400) ||
+           (code >= 0x13BC && code <= 0x13BE) || (code >= 0xFE50 && code < 0xFE90);
+}
+
+UINT kvr_x11FallbackVk(unsigned long keysym, const char* keyName, unsigned keycode) {
+    UINT vk = kvr_x11PositionVk(keyName, keycode);
+    if (keysym == 0 || !kvr_x11IsLatinKeysym(keysym)) {
+        return vk;
+    }
+    // A Latin layout's own symbols keep no letter of another key; its digit row keeps the digits
+    // (the French digit keys type symbols unshifted and are still VK_0 to VK_9).
+    return vk >= '0' && vk <= '9' ? vk : 0;
 }
 
 unsigned long kvr_x11NumLockKeysym(unsigned long level0, unsigned long level1, bool numLock) {

@@ -14,6 +14,12 @@ UINT kvr_x11KeysymToVk(unsigned long keysym);
 // "AD02" for W; need not end in a null) or, when the name is empty, by the evdev keycode.
 // 0 for the other keys.
 UINT kvr_x11PositionVk(const char* keyName, unsigned keycode);
+// True when a keysym belongs to a Latin script (ASCII, the Latin sets, Latin Unicode, dead accents).
+bool kvr_x11IsLatinKeysym(unsigned long keysym);
+// The virtual-key code of a key whose symbol has none: its US position (kvr_x11PositionVk) for
+// the symbols of non-Latin layouts and for keys without a symbol; for a Latin symbol, only a
+// digit of the digit row, so that punctuation moved onto a letter's place gets no letter code.
+UINT kvr_x11FallbackVk(unsigned long keysym, const char* keyName, unsigned keycode);
 // The keypad digit or decimal keysym of the NumLock level, or the keysym itself when it has none.
 unsigned long kvr_x11NumLockKeysym(unsigned long level0, unsigned long level1, bool numLock);
 // The PC scan code of an X keycode (evdev keycodes are scan code + 8); sets *extended for E0 keys.

@@ -118,6 +118,18 @@ static void showDialog(Display* d, const char* text, const char* caption) {
     XSelectInput(d, dialog.window,
                  ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask);
     XStoreName(d, dialog.window, caption);
+    // The window manager keeps the centred place (the dialog itself where asked) and the fixed size.
+    XSizeHints* hints = XAllocSizeHints();
+    if (hints != nullptr) {
+        hints->flags = PPosition | PSize | PMinSize | PMaxSize | PWinGravity;
+        hints->x = x;
+        hints->y = y;
+        hints->width = hints->min_width = hints->max_width = dialog.width;
+        hints->height = hints->min_height = hints->max_height = dialog.height;
+        hints->win_gravity = StaticGravity;
+        XSetWMNormalHints(d, dialog.window, hints);
+        XFree(hints);
+    }
     Atom deleteWindow = XInternAtom(d, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(d, dialog.window, &deleteWindow, 1);
     Atom windowType = XInternAtom(d, "_NET_WM_WINDOW_TYPE", False);

@@ -376,24 +376,37 @@ extern "C" LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam,
     }
 }
 
-// Waits until new events arrive or the deadline (kvr_x11NowMs) passes; false at the deadline.
+// A predicate that takes no event: XCheckIfEvent with it only reads the connection.
+static Bool matchNoEvent(Display*, XEvent*, XPointer) {
+    return False;
+}
+
+// The number of queued events once everything the server has sent is read. XEventsQueued
+// alone does not read the connection while events are queued, and nothing takes them out
+// during a wait; XCheckIfEvent always reads and, taking none, keeps their order for PeekMessageA.
+static int readQueued() {
+    XEvent unused;
+    XCheckIfEvent(kvr_x11.display, &unused, matchNoEvent, nullptr);
+    return XEventsQueued(kvr_x11.display, QueuedAlready);
+}
+
+// Waits until more than `seen` events are queued (counted by readQueued before the waiter last
+// looked at the state it waits for) or the deadline (kvr_x11NowMs) passes; false at the deadline.
 // The events stay queued, so PeekMessageA still translates them in their order: a wait for the
-// server or the window manager checks the state it waits for again after each arrival.
-static bool waitForEvents(long long deadline) {
+// server or the window manager checks its state again after each arrival.
+static bool waitForEvents(int seen, long long deadline) {
     Display* d = kvr_x11.display;
-    int queued = XEventsQueued(d, QueuedAfterReading);
     for (;;) {
+        if (readQueued() > seen) {
+            return true;
+        }
         long long left = deadline - kvr_x11NowMs();
         if (left <= 0) {
             return false;
         }
         pollfd connection = {ConnectionNumber(d), POLLIN, 0};
-        int ready = poll(&connection, 1, (int)left);
-        if (ready < 0 && errno != EINTR) {
+        if (poll(&connection, 1, (int)left) < 0 && errno != EINTR) {
             return false;
-        }
-        if (ready > 0 && XEventsQueued(d, QueuedAfterReading) > queued) {
-            return true;
         }
     }
 }
@@ -401,11 +414,12 @@ static bool waitForEvents(long long deadline) {
 void kvr_x11WaitViewable(KvrX11Window* w) {
     long long deadline = kvr_x11NowMs() + 1000;
     for (;;) {
+        int seen = readQueued();
         XWindowAttributes attributes;
         kvr_x11TrapBegin();
         Status ok = XGetWindowAttributes(kvr_x11.display, w->xwindow, &attributes);
         int error = kvr_x11TrapEnd();
-        if (error != 0 || ok == 0 || attributes.map_state == IsViewable || !waitForEvents(deadline)) {
+        if (error != 0 || ok == 0 || attributes.map_state == IsViewable || !waitForEvents(seen, deadline)) {
             return;
         }
     }
@@ -659,12 +673,13 @@ static bool awaitGeometry(KvrX11Window* w, const RECT& target, bool manager, REC
                           unsigned long* serial) {
     long long deadline = kvr_x11NowMs() + (manager ? 100 : 0);
     for (;;) {
+        int seen = readQueued();
         if (!kvr_x11ClientRect(w, granted, serial)) {
             return false;
         }
         bool reached = granted->left == target.left && granted->top == target.top &&
                        granted->right == target.right && granted->bottom == target.bottom;
-        if (reached || !waitForEvents(deadline)) {
+        if (reached || !waitForEvents(seen, deadline)) {
             return true;
         }
     }

@@ -205,8 +205,77 @@ TEST_F(X11Keyboard, LatinLayoutsMapByTheirLabels) {
         return;
     }
     // AZERTY: the key labelled A is where US has Q, the one labelled Q where US has A; the digit
-    // row types symbols unshifted and still gives the digits' codes.
-    expectCodes({{"AD01", 'A'}, {"AC01", 'Q'}, {"AD02", 'Z'}, {"AB01", 'W'}, {"AE01", '1'}, {"AE10", '0'}});
+    // row types symbols unshifted and still gives the digits' codes; punctuation has the codes of
+    // its symbol, wherever it sits (the comma where US has M).
+    const std::vector<std::pair<const char*, UINT>> french = {
+        {"AD01", 'A'}, {"AC01", 'Q'}, {"AD02", 'Z'},          {"AB01", 'W'},     {"AC10", 'M'},
+        {"AE01", '1'}, {"AE10", '0'}, {"AB07", VK_OEM_COMMA}, {"AB08", VK_OEM_1}};
+    {
+        SCOPED_TRACE("fr");
+        expectCodes(french);
+    }
+    ASSERT_NO_FATAL_FAILURE(useLayout("us -variant dvorak"));
+    {
+        SCOPED_TRACE("us dvorak");
+        expectCodes({{"AD01", VK_OEM_7},
+                     {"AD02", VK_OEM_COMMA},
+                     {"AD03", VK_OEM_PERIOD},
+                     {"AD04", 'P'},
+                     {"AC01", 'A'},
+                     {"AC10", 'S'},
+                     {"AC11", VK_OEM_MINUS},
+                     {"AB01", VK_OEM_1},
+                     {"AD11", VK_OEM_2},
+                     {"AD12", VK_OEM_PLUS},
+                     {"AE11", VK_OEM_4},
+                     {"AE12", VK_OEM_6},
+                     {"TLDE", VK_OEM_3},
+                     {"BKSL", VK_OEM_5}});
+    }
+    // Two Latin layouts: the keys are those of the active one, second as well as first.
+    ASSERT_NO_FATAL_FAILURE(useLayout("us,fr"));
+    lockGroup(1);
+    {
+        SCOPED_TRACE("us,fr with fr active");
+        expectCodes(french);
+    }
+    ASSERT_NO_FATAL_FAILURE(useLayout("de,us"));
+    lockGroup(0);
+    {
+        SCOPED_TRACE("de,us with de active");
+        expectCodes({{"AD06", 'Z'}, {"AB01", 'Y'}});
+    }
+    lockGroup(1);
+    {
+        SCOPED_TRACE("de,us with us active");
+        expectCodes({{"AD06", 'Y'}, {"AB01", 'Z'}, {"AE11", VK_OEM_MINUS}});
+    }
+}
+
+TEST_F(X11Keyboard, ReleaseCarriesTheCodeOfItsPressAcrossALayoutChange) {
+    useLayout("us,fr");
+    if (HasFatalFailure() || IsSkipped()) {
+        return;
+    }
+    lockGroup(0);
+    KeyCode q = keycodeNamed("AD01");
+    ASSERT_NE(q, 0);
+    XTestFakeKeyEvent(x11test::input(), q, True, CurrentTime);
+    XSync(x11test::input(), False);
+    ASSERT_TRUE(waitKeys(1));
+    // The layout switches while the key is held: the key is still the Q that went down.
+    XkbLockGroup(x11test::input(), XkbUseCoreKbd, 1);
+    x11test::settle();
+    XTestFakeKeyEvent(x11test::input(), q, False, CurrentTime);
+    XSync(x11test::input(), False);
+    ASSERT_TRUE(waitKeys(2));
+    auto got = keyMessages();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].wParam, (WPARAM)'Q');
+    EXPECT_EQ(got[1].message, (UINT)WM_KEYUP);
+    EXPECT_EQ(got[1].wParam, (WPARAM)'Q') << "released as pressed, not as the French A";
+    // The next press is by the new layout.
+    expectCodes({{"AD01", 'A'}});
 }
 
 TEST_F(X11Keyboard, NumLockGivesTheKeypadDigitsWhateverShift) {

@@ -25,6 +25,10 @@ TEST(X11Translate, KeysymsMapToVirtualKeys) {
         {XK_KP_Decimal, VK_DECIMAL}, {XK_Shift_L, VK_SHIFT},    {XK_Shift_R, VK_SHIFT},
         {XK_Control_L, VK_CONTROL}, {XK_Control_R, VK_CONTROL}, {XK_Alt_L, VK_MENU},
         {XK_Alt_R, VK_MENU},        {XK_KP_Home, VK_HOME},      {XK_KP_Left, VK_LEFT},
+        {XK_comma, 0xBC},           {XK_period, 0xBE},          {XK_semicolon, 0xBA},
+        {XK_slash, 0xBF},           {XK_grave, 0xC0},           {XK_bracketleft, 0xDB},
+        {XK_backslash, 0xDC},       {XK_bracketright, 0xDD},    {XK_apostrophe, 0xDE},
+        {XK_minus, 0xBD},           {XK_equal, 0xBB},
     };
     // clang-format on
     for (const auto& entry : table) {
@@ -68,6 +72,24 @@ TEST(X11Translate, LetterAndDigitKeysArePlacedByTheirUsPosition) {
     for (unsigned other : {0u, 1u + 8, 12u + 8, 26u + 8, 39u + 8, 51u + 8, 57u + 8, 255u}) {
         EXPECT_EQ(kvr_x11PositionVk("", other), 0u) << other;
     }
+}
+
+TEST(X11Translate, OnlyNonLatinSymbolsTakeTheLetterOfTheirUsPosition) {
+    // Cyrillic, Greek, Hebrew and Unicode Cyrillic letters, and keys without a symbol: by position.
+    for (unsigned long symbol :
+         {0x6D7ul /* Cyrillic tse */, 0x7E3ul /* Greek chi */, 0xCE0ul /* Hebrew alef */, 0x1000446ul, 0ul}) {
+        EXPECT_EQ(kvr_x11FallbackVk(symbol, "AD02", 0), (UINT)'W') << std::hex << symbol;
+    }
+    // Latin symbols without a code of their own: no letter (Dvorak's and French punctuation
+    // and accented letters sit where US has letters), but the digit row keeps its digits.
+    for (unsigned long symbol :
+         {(unsigned long)XK_colon, (unsigned long)XK_exclam, (unsigned long)XK_eacute,
+          0x1B9ul /* Latin-2 s caron */, 0x10000E9ul, 0x1001EA1ul, (unsigned long)XK_dead_circumflex}) {
+        EXPECT_EQ(kvr_x11FallbackVk(symbol, "AB07", 0), 0u) << std::hex << symbol;
+        EXPECT_EQ(kvr_x11FallbackVk(symbol, "", 50 + 8), 0u) << std::hex << symbol;
+        EXPECT_EQ(kvr_x11FallbackVk(symbol, "AE02", 0), (UINT)'2') << std::hex << symbol;
+    }
+    EXPECT_EQ(kvr_x11FallbackVk(XK_ampersand, "", 2 + 8), (UINT)'1');
 }
 
 TEST(X11Translate, ScanCodesComeFromKeycodesWithExtendedKeysMarked) {
