@@ -715,6 +715,11 @@ TEST(X11Managed, ShowAndPlacementReturnWithWhatTheManagerGranted) {
         ASSERT_TRUE(GetWindowRect(hwnd, &rect));
         EXPECT_EQ(rect.right - rect.left, step.width) << "granted when SetWindowPos returns";
         EXPECT_EQ(rect.bottom - rect.top, step.height);
+        auto sizes = messagesOf(WM_SIZE);
+        ASSERT_FALSE(sizes.empty());
+        EXPECT_TRUE(sizes.back().insideSetWindowPos) << "WM_SIZE arrives before SetWindowPos returns";
+        EXPECT_EQ(LOWORD(sizes.back().lParam), step.width);
+        EXPECT_EQ(HIWORD(sizes.back().lParam), step.height);
     }
     x11test::closeWindow();
     xdrv::stop(manager);
