@@ -9,6 +9,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
+#include <cstring>
+
 #include "x11_state.h"
 
 #include <dlfcn.h>
@@ -20,17 +22,38 @@ using x11test::received;
 
 namespace {
 
-// Number of top-level windows on the root.
-int rootChildCount() {
-    Display* d = x11test::input();
+// True when the window, or one of its children (a window manager's frame holds the client), is
+// a test window.
+bool holdsTestWindow(Display* d, Window w, int depth) {
+    char* name = nullptr;
+    bool found = XFetchName(d, w, &name) && name != nullptr && std::strcmp(name, "Platform Test") == 0;
+    if (name != nullptr) {
+        XFree(name);
+    }
     Window root = 0, parent = 0;
     Window* children = nullptr;
     unsigned count = 0;
-    XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
+    if (!found && depth > 0 && XQueryTree(d, w, &root, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count && !found; i++) {
+            found = holdsTestWindow(d, children[i], depth - 1);
+        }
+    }
     if (children != nullptr) {
         XFree(children);
     }
-    return (int)count;
+    return found;
+}
+
+// Number of top-level windows on the root that are test windows or hold one. (A window manager's
+// own windows, and the empty frames it drops in its own time, are not counted.)
+int rootChildCount() {
+    Display* d = x11test::input();
+    int held = 0;
+    for (Window w : xdrv::rootChildren(d)) {
+        held += holdsTestWindow(d, w, 2) ? 1 : 0;
+    }
+    XSync(d, False);
+    return held;
 }
 
 // Sets the ICCCM WM_STATE of a window, as a window manager does on iconify and restore.
