@@ -1045,6 +1045,8 @@ def main():
     ap.add_argument("--seed", type=int, default=1, help="seed of the sample (default 1)")
     ap.add_argument("--ids", action="append", help="only these ids (comma-separated), or the survivors and "
                     "timed-out mutants of an earlier results .json")
+    ap.add_argument("--shuffle", action="store_true", help="run the selected mutants in a random order "
+                    "(seeded by --seed), so that a run stopped early is a random part of them")
     ap.add_argument("--jobs", type=int, default=1, help="mutants built and tested at once, each in its own copy")
     ap.add_argument("--build-jobs", type=int, default=2, help="ninja -j for each job (default 2)")
     ap.add_argument("--timeout", type=float, default=0,
@@ -1096,8 +1098,12 @@ def main():
         for m in muts:
             if m["id"] in equivalents:
                 results.append(dict(m, status="equivalent", binary=None, seconds=0))
-        # Each job takes whole files in turn, so a file is restored and rebuilt as rarely as possible.
+        # Each job takes whole files in turn, so a file is restored and rebuilt as rarely as possible;
+        # --shuffle runs them in a seeded random order instead, so that a run stopped early has tested
+        # a random part of the selection rather than its first files.
         queue = list(todo)
+        if args.shuffle:
+            random.Random(args.seed).shuffle(queue)
         done = [0]
 
         def worker(job):
