@@ -697,7 +697,8 @@ TEST(X11Lifecycle, CreateDestroyCycleLeavesNoWindowOrContextBehind) {
 
 // Under a window manager (openbox on a private server) every request goes through the manager:
 // ShowWindow returns with the window shown, SetWindowPos with the size and place the manager
-// granted, reported by WM_SIZE before it returns, both ways of the full-screen toggle.
+// granted, reported by WM_SIZE before it returns, both ways of the full-screen toggle; a restore
+// from minimised reports the size again.
 TEST(X11Managed, ShowAndPlacementReturnWithWhatTheManagerGranted) {
     KVR_NEED_PRIVATE_SERVER();
     pid_t manager = x11test::startManager();
@@ -744,6 +745,21 @@ TEST(X11Managed, ShowAndPlacementReturnWithWhatTheManagerGranted) {
         EXPECT_EQ(LOWORD(sizes.back().lParam), step.width);
         EXPECT_EQ(HIWORD(sizes.back().lParam), step.height);
     }
+    // Minimised and restored through the manager: the restore reports the window's size again
+    // once it can be seen (openbox maps the window before its frame).
+    received.clear();
+    ShowWindow(hwnd, SW_MINIMIZE);
+    auto sizeIs = [](WPARAM kind, int width, int height) {
+        return [=] {
+            auto sizes = messagesOf(WM_SIZE);
+            return !sizes.empty() && sizes.back().wParam == kind && LOWORD(sizes.back().lParam) == width &&
+                   HIWORD(sizes.back().lParam) == height;
+        };
+    };
+    EXPECT_TRUE(x11test::pumpUntil(sizeIs(SIZE_MINIMIZED, 0, 0), 2000)) << "minimised";
+    ShowWindow(hwnd, SW_RESTORE);
+    EXPECT_TRUE(x11test::pumpUntil(sizeIs(SIZE_RESTORED, 640, 480), 2000)) << "restored to 640 x 480";
+    EXPECT_TRUE(viewable());
     x11test::closeWindow();
     xdrv::stop(manager);
 }
