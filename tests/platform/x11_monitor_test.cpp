@@ -79,6 +79,8 @@ TEST_F(X11Monitors, MetricsPlacementPointerAndWheelFollowThePrimary) {
     ASSERT_TRUE(GetWindowRect(hwnd, &rect));
     EXPECT_EQ(rect.left, (width - 640) / 2);
     EXPECT_EQ(rect.top, (height - 480) / 2);
+    EXPECT_EQ(rect.right - rect.left, 640) << "the size, whatever the primary's corner";
+    EXPECT_EQ(rect.bottom - rect.top, 480);
     RECT onRoot = rootRect(w);
     EXPECT_EQ(onRoot.left, kPrimaryMonitor.left + rect.left);
     EXPECT_EQ(onRoot.top, kPrimaryMonitor.top + rect.top);
