@@ -9,18 +9,20 @@
 #
 # Installs what the build needs, then hands over to tools/mutate.py (see its --help for --jobs,
 # --timeout, --workdir and --displays). Each mutant is built in a copy of the tree under
-# build/mutate/job<N> (configured once, built incrementally) and tested there under a private
-# Xvfb per job; the working tree is never changed. The report goes to build/mutate/report.md,
-# with the raw results beside it in report.json.
+# build/mutate/job<N> (configured once, built incrementally) and tested there under two private
+# Xvfb servers per job, a bare one and one with openbox for a second run of the platform tests;
+# the working tree is never changed. The report goes to build/mutate/report.md, with the raw
+# results beside it in report.json; --ids with that file finds its survivors again by their
+# change, even after product edits have moved the ids.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 case "${1:-}" in
 -h | --help)
-    sed -n '2,14s/^# \{0,1\}//p' "$0"
+    sed -n '2,16s/^# \{0,1\}//p' "$0"
     exec python3 "$KVR_ROOT/tools/mutate.py" --help
     ;;
 esac
 
-kvr_install_packages "${KVR_BUILD_PACKAGES[@]}" xvfb python3
+kvr_install_packages "${KVR_BUILD_PACKAGES[@]}" xvfb x11-utils openbox x11-xkb-utils xkb-data python3
 exec python3 "$KVR_ROOT/tools/mutate.py" "$@"

@@ -10,10 +10,18 @@ with its file:line and change.
 Operators: a numeric literal nudged (+1 in its last digit, and x1.1); a comparison changed
 (< and <=, > and >=, == and !=); an arithmetic operator swapped (+ and -, * and /, their compound
 assignments too); a condition negated (if, while, for); a call statement deleted; two adjacent
-arguments of the same kind swapped; a GL or Win32 constant replaced by the next of its family.
+arguments of the same kind swapped; a GL or Win32 constant replaced by the next of its family; a
+row of a constant table rotated by one place ({0, 1, 2, 3} -> {1, 2, 3, 0}); two adjacent rows of
+a table swapped; an `else` dropped (its block or statement removed, or `else if` made a plain `if`).
+
+The platform's X tests run twice per mutant: on a bare Xvfb, and on a second one under openbox
+(the window manager of the end-to-end checks), so the waits for a manager and its paths count.
 
 Mutants are listed in a fixed order (module, file, position, operator), and numbered within their
-module from 1: the id kvr_window:17 always names the same change of the same source.
+module from 1: the id kvr_window:17 names the same change of the same source as long as the
+sources are the same. An edit of a source shifts the ids after it, so survivors of an earlier run
+(--ids with its .json) and the equivalent mutants of tests/MUTATION.md are found again by their
+change text (file, change and the source line it is on), not by id alone.
 
 Python 3, standard library only.
 """
@@ -46,7 +54,10 @@ UNIT = [
     ("tests/fuzz/startup_failure_tests", False),
 ]
 RENDER = [("tests/render/render_tests", True), ("tests/render/window_render_tests", True)]
-PLATFORM = [("tests/platform/platform_unit_tests", False), ("tests/platform/platform_x11_tests", True)]
+# Each entry: (binary, where it runs): False without X, True on the bare Xvfb, "wm" on the Xvfb
+# with openbox running.
+PLATFORM = [("tests/platform/platform_unit_tests", False), ("tests/platform/platform_x11_tests", True),
+            ("tests/platform/platform_x11_tests", "wm")]
 TESTS = {
     "kvr_window": UNIT + RENDER,
     "Kelvor": UNIT[1:] + RENDER,
@@ -56,6 +67,8 @@ TESTS = {
 }
 # The program entry is linked only into the programs the platform tests start.
 FILE_TESTS = {"Kelvor/main.cpp": PLATFORM[1:]}
+# The window manager the platform tests also run under.
+WINDOW_MANAGER = ["openbox", "--sm-disable"]
 
 # ----------------------------------------------------------------------------------------------
 # Lexing
@@ -538,8 +551,92 @@ def generate(rel, src, families, type_names):
                 mid = src[toks[b1].end:toks[a2].start]
                 add(i, start, end, y + mid + x, "swap-args",
                     "`%s(..%s, %s..)` -> `%s(..%s, %s..)`" % (t.text, x, y, t.text, y, x))
+    table_mutants(toks, kinds, src, add)
+    else_mutants(toks, kinds, src, add)
     out.sort(key=lambda m: (m["pos"], m["order"]))
     return out
+
+
+def brace_elements(toks, lo, hi):
+    """The top-level elements between the braces at lo and hi, as (first, last) token indexes."""
+    elements = []
+    depth = 0
+    start = lo + 1
+    for j in range(lo + 1, hi):
+        t = toks[j].text
+        if t in "([{":
+            depth += 1
+        elif t in ")]}":
+            depth -= 1
+        elif t == "," and depth == 0:
+            elements.append((start, j - 1))
+            start = j + 1
+    if start <= hi - 1:
+        elements.append((start, hi - 1))
+    return [(a, b) for a, b in elements if a <= b]
+
+
+def table_mutants(toks, kinds, src, add):
+    """Constant tables (an initialiser whose elements are rows in braces): each row of values of one
+    kind rotated by one place, and each two adjacent rows swapped, where that changes the text."""
+    for i, t in enumerate(toks):
+        if t.text != "{" or i + 1 >= len(toks) or kinds[i + 1] != "init":
+            continue
+        close = matching(toks, i, "{", "}")
+        if close is None:
+            continue
+        rows = brace_elements(toks, i, close)
+        if len(rows) < 2 or not all(toks[a].text == "{" and matching(toks, a, "{", "}") == b for a, b in rows):
+            continue
+        texts = [src[toks[a].start:toks[b].end] for a, b in rows]
+        for k, (a, b) in enumerate(rows):
+            cells = brace_elements(toks, a, b)
+            values = [src[toks[x].start:toks[y].end] for x, y in cells]
+            # Only rows of one kind of value (numbers, names or constants): a mixed row would not build.
+            cell_kinds = {arg_kind(toks, x, y) for x, y in cells}
+            same_kind = len(cell_kinds) == 1 and None not in cell_kinds and "e" not in cell_kinds
+            if same_kind and len(values) >= 2 and len(set(values)) > 1:
+                rotated = values[1:] + values[:1]
+                new = "{" + ", ".join(rotated) + "}"
+                add(a, toks[a].start, toks[b].end, new, "rotate-row",
+                    "row `%s` -> `%s`" % (" ".join(texts[k].split()), new))
+            if k + 1 < len(rows) and texts[k] != texts[k + 1]:
+                a2, b2 = rows[k + 1]
+                mid = src[toks[b].end:toks[a2].start]
+                add(a, toks[a].start, toks[b2].end, texts[k + 1] + mid + texts[k], "swap-rows",
+                    "rows `%s` and `%s` swapped" % (" ".join(texts[k].split()), " ".join(texts[k + 1].split())))
+
+
+def else_mutants(toks, kinds, src, add):
+    """Each `else` of code dropped: its block or statement removed, or `else if` made a plain `if`."""
+    for i, t in enumerate(toks):
+        if t.text != "else" or kinds[i] != "code" or i + 1 >= len(toks):
+            continue
+        nxt = toks[i + 1]
+        if nxt.text == "if":
+            add(i, t.start, nxt.start, "", "drop-else", "`else if` -> `if` (line %d)" % t.line)
+            continue
+        if nxt.text == "{":
+            end = matching(toks, i + 1, "{", "}")
+        else:
+            end = None
+            depth = 0
+            for j in range(i + 1, len(toks)):
+                if toks[j].text in "([{":
+                    depth += 1
+                elif toks[j].text in ")]}":
+                    depth -= 1
+                    if depth < 0:
+                        break
+                elif toks[j].text == ";" and depth == 0:
+                    end = j
+                    break
+        if end is None:
+            continue
+        body = " ".join(src[nxt.start:toks[end].end].split())
+        if len(body) > 60:
+            body = body[:57] + "..."
+        add(i, t.start, toks[end].end, "", "drop-else", "dropped `else %s`" % body)
 
 
 def module_files(module):
@@ -562,7 +659,38 @@ def all_mutants(module, families, type_names):
     for n, m in enumerate(muts, 1):
         m["id"] = "%s:%d" % (module, n)
         m["module"] = module
+    add_keys(muts)
     return muts
+
+
+def source_line(rel, line, cache={}):
+    """The stripped text of a line of a source of this tree."""
+    if rel not in cache:
+        try:
+            with open(os.path.join(ROOT, rel), encoding="utf-8") as f:
+                cache[rel] = f.read().split("\n")
+        except OSError:
+            cache[rel] = []
+    lines = cache[rel]
+    return " ".join(lines[line - 1].split()) if 0 < line <= len(lines) else ""
+
+
+def add_keys(muts):
+    """Gives each mutant a key that survives edits elsewhere: its file, its change and the text of
+    its source line, with a count among mutants that share all three."""
+    seen = {}
+    for m in muts:
+        m["text"] = source_line(m["file"], m["line"])
+        base = (m["file"], m["desc"], m["text"])
+        seen[base] = seen.get(base, 0) + 1
+        m["key"] = "%s|%s|%s|%d" % (base + (seen[base],))
+
+
+def key_of(record):
+    """The key of a mutant recorded by an earlier run (see add_keys); None when it has none."""
+    if "key" in record:
+        return record["key"]
+    return None
 
 
 # ----------------------------------------------------------------------------------------------
@@ -644,6 +772,9 @@ class Job:
         self.build = os.path.join(self.dir, "build")
         self.xvfb = None
         self.display = None
+        self.wm_xvfb = None
+        self.wm_display = None
+        self.wm = None
 
     def setup(self, displays):
         os.makedirs(self.src, exist_ok=True)
@@ -660,15 +791,38 @@ class Job:
                        check=True, stdout=subprocess.DEVNULL)
         self.xvfb, self.display = start_xvfb(displays[0], displays[1], self.dir)
         log("job %d: Xvfb on %s" % (self.index, self.display))
+        if any(where == "wm" for m in self.args.module for rel in module_files(m)
+               for _, where in self.tests_for(rel, m)):
+            self.wm_xvfb, self.wm_display = start_xvfb(displays[0], displays[1], self.dir)
+            self.start_wm()
+            log("job %d: Xvfb with %s on %s" % (self.index, WINDOW_MANAGER[0], self.wm_display))
+
+    def start_wm(self):
+        """Starts the window manager on the second server and waits until it manages the screen."""
+        logf = open(os.path.join(self.dir, "wm.log"), "a")
+        self.wm = subprocess.Popen(WINDOW_MANAGER, env=dict(os.environ, DISPLAY=self.wm_display), stdout=logf,
+                                   stderr=logf, start_new_session=True)
+        for _ in range(100):
+            p = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=dict(os.environ,
+                               DISPLAY=self.wm_display), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            if b"window id" in p.stdout:
+                return
+            if self.wm.poll() is not None:
+                break
+            time.sleep(0.1)
+        raise RuntimeError("%s did not start on %s (see %s)" % (WINDOW_MANAGER[0], self.wm_display,
+                                                                  os.path.join(self.dir, "wm.log")))
 
     def close(self):
-        if self.xvfb is not None:
-            self.xvfb.terminate()
-            try:
-                self.xvfb.wait(10)
-            except subprocess.TimeoutExpired:
-                self.xvfb.kill()
-            self.xvfb = None
+        for name in ("wm", "wm_xvfb", "xvfb"):
+            p = getattr(self, name)
+            if p is not None:
+                p.terminate()
+                try:
+                    p.wait(10)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+                setattr(self, name, None)
 
     def ninja(self, targets):
         cmd = ["ninja", "-C", self.build, "-j", str(self.args.build_jobs)] + targets
@@ -678,11 +832,14 @@ class Job:
     def run_tests(self, tests, limit):
         """('killed', binary) at the first failing binary, ('timeout', binary), or ('survived', None)."""
         deadline = time.monotonic() + limit
-        env = dict(os.environ, DISPLAY=self.display, KVR_REQUIRE_DISPLAY="1")
-        for rel, _ in tests:
+        for rel, where in tests:
             remaining = deadline - time.monotonic()
             if remaining <= 0:
                 return "timeout", rel
+            if where == "wm" and self.wm.poll() is not None:
+                self.start_wm()
+            env = dict(os.environ, DISPLAY=self.wm_display if where == "wm" else self.display,
+                       KVR_REQUIRE_DISPLAY="1")
             p = subprocess.Popen([os.path.join(self.build, rel), "--gtest_fail_fast", "--gtest_brief=1"],
                                  cwd=os.path.dirname(os.path.join(self.build, rel)), env=env,
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
@@ -691,9 +848,9 @@ class Job:
             except subprocess.TimeoutExpired:
                 os.killpg(p.pid, signal.SIGKILL)
                 p.wait()
-                return "timeout", rel
+                return "timeout", rel + (" under " + WINDOW_MANAGER[0] if where == "wm" else "")
             if rc != 0:
-                return "killed", rel
+                return "killed", rel + (" under " + WINDOW_MANAGER[0] if where == "wm" else "")
         return "survived", None
 
     def tests_for(self, rel, module):
@@ -706,7 +863,8 @@ class Job:
             raise RuntimeError("the unmutated tree does not build:\n" + out[-3000:])
         times = {}
         for m in modules:
-            tests = sorted({t for rel in module_files(m) for t in self.tests_for(rel, m)})
+            tests = sorted({t for rel in module_files(m) for t in self.tests_for(rel, m)},
+                           key=lambda t: (t[0], str(t[1])))
             start = time.monotonic()
             status, binary = self.run_tests(tests, 3600)
             if status != "survived":
@@ -745,13 +903,31 @@ def select(args, families, type_names):
         muts.extend(all_mutants(module, families, type_names))
     if args.ids:
         wanted = set()
+        keys = {}
+        by_key = {m["key"]: m for m in muts}
         for given in args.ids:
             if os.path.isfile(given):
                 with open(given) as f:
                     data = json.load(f)
-                wanted.update(r["id"] for r in data["results"] if r["status"] in ("survived", "timed out"))
+                # Survivors are found again by their change, wherever the ids have moved to.
+                for r in data["results"]:
+                    if r["status"] not in ("survived", "timed out"):
+                        continue
+                    k = key_of(r)
+                    if k is None:
+                        raise SystemExit("%s has no change keys (an older run): give its ids by hand" % given)
+                    keys[k] = r
             else:
                 wanted.update(x for x in given.split(",") if x)
+        for k, r in keys.items():
+            m = by_key.get(k)
+            if m is None:
+                log("%s (%s:%d %s) is no longer among the mutants: its line changed" % (r["id"], r["file"],
+                                                                                      r["line"], r["desc"]))
+                continue
+            if m["id"] != r["id"]:
+                log("%s is now %s (%s)" % (r["id"], m["id"], m["desc"]))
+            wanted.add(m["id"])
         muts = [m for m in muts if m["id"] in wanted]
     if args.sample:
         rng = random.Random(args.seed)
@@ -767,7 +943,7 @@ def select(args, families, type_names):
 
 
 def load_equivalents(path):
-    """id -> (change, reason), from the table of equivalent mutants in tests/MUTATION.md: the rows
+    """id -> (file:line, change, reason), from the table of equivalent mutants in tests/MUTATION.md: the rows
     | id | file:line | change | reason | under its heading "## Equivalent mutants"."""
     eq = {}
     try:
@@ -780,24 +956,37 @@ def load_equivalents(path):
                     continue
                 cells = [c.strip() for c in re.split(r"(?<!\\)\|", line.strip())[1:-1]]
                 if len(cells) == 4 and re.fullmatch(r"[A-Za-z_]+:\d+", cells[0]):
-                    eq[cells[0]] = (cells[2].replace("\\|", "|"), cells[3])
+                    eq[cells[0]] = (cells[1], cells[2].replace("\\|", "|"), cells[3])
     except OSError:
         pass
     return eq
 
 
 def check_equivalents(equivalents, muts):
-    """Keeps the entries whose change still matches the mutant of that id; the others are run."""
+    """id -> reason for the listed equivalent mutants, found by their change: the mutant of that id
+    when its change is the listed one, else the one mutant of the same module, file and change
+    nearest to the listed line. Entries whose change is found nowhere are run again."""
     by_id = {m["id"]: m for m in muts}
+    modules = {m["module"] for m in muts}
     kept = {}
-    for mid, (change, reason) in equivalents.items():
+    for mid, (where, change, reason) in equivalents.items():
+        module = mid.partition(":")[0]
+        if module not in modules:
+            continue
         m = by_id.get(mid)
-        if m is None:
+        if m is not None and m["desc"] == change and "%s:%d" % (m["file"], m["line"]) == where:
+            kept[mid] = reason
             continue
-        if m["desc"] != change:
-            log("%s is listed as equivalent for %s, but is now %s: run again" % (mid, change, m["desc"]))
+        rel, _, line = where.rpartition(":")
+        line = int(line) if line.isdigit() else 0
+        same = [x for x in muts if x["module"] == module and x["file"] == rel and x["desc"] == change]
+        near = min(same, key=lambda x: abs(x["line"] - line)) if same else None
+        # The same change elsewhere in the file is taken only when it is the only one, or close by.
+        if near is None or (len(same) > 1 and abs(near["line"] - line) > 40):
+            log("%s (%s %s) is listed as equivalent but is no longer found: run again" % (mid, where, change))
             continue
-        kept[mid] = reason
+        log("%s (%s %s) listed as equivalent is now %s at line %d" % (mid, where, change, near["id"], near["line"]))
+        kept[near["id"]] = reason
     return kept
 
 
@@ -856,6 +1045,8 @@ def main():
     ap.add_argument("--seed", type=int, default=1, help="seed of the sample (default 1)")
     ap.add_argument("--ids", action="append", help="only these ids (comma-separated), or the survivors and "
                     "timed-out mutants of an earlier results .json")
+    ap.add_argument("--shuffle", action="store_true", help="run the selected mutants in a random order "
+                    "(seeded by --seed), so that a run stopped early is a random part of them")
     ap.add_argument("--jobs", type=int, default=1, help="mutants built and tested at once, each in its own copy")
     ap.add_argument("--build-jobs", type=int, default=2, help="ninja -j for each job (default 2)")
     ap.add_argument("--timeout", type=float, default=0,
@@ -907,8 +1098,12 @@ def main():
         for m in muts:
             if m["id"] in equivalents:
                 results.append(dict(m, status="equivalent", binary=None, seconds=0))
-        # Each job takes whole files in turn, so a file is restored and rebuilt as rarely as possible.
+        # Each job takes whole files in turn, so a file is restored and rebuilt as rarely as possible;
+        # --shuffle runs them in a seeded random order instead, so that a run stopped early has tested
+        # a random part of the selection rather than its first files.
         queue = list(todo)
+        if args.shuffle:
+            random.Random(args.seed).shuffle(queue)
         done = [0]
 
         def worker(job):

@@ -280,3 +280,26 @@ TEST_F(X11Input, AltPressedWhileAnotherWindowHadTheFocusCountsAsHeld) {
     XDestroyWindow(d, other);
     XSync(d, False);
 }
+
+TEST_F(X11Input, AltReleasedUnderAGrabAndPressedAgainBeforeTheQueueIsReadIsAFirstPress) {
+    x11test::key(XK_Alt_L, true);
+    ASSERT_TRUE(waitKeys(1));
+    received.clear();
+    // A busy program: another client grabs the keyboard, Alt goes up there, the grab ends and Alt
+    // goes down again, all before the queue is read. The keyboard as it was when the focus came
+    // back says Alt was up; the keyboard as it is when the focus gain is read says it is down.
+    Display* d = x11test::input();
+    ASSERT_EQ(XGrabKeyboard(d, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync, CurrentTime),
+              GrabSuccess);
+    XSync(d, False);
+    x11test::key(XK_Alt_L, false);
+    XUngrabKeyboard(d, CurrentTime);
+    x11test::key(XK_Alt_L, true);
+    x11test::settle();
+    ASSERT_TRUE(waitKeys(1));
+    EXPECT_EQ(keyMessages()[0].message, (UINT)WM_SYSKEYDOWN);
+    EXPECT_EQ(keyMessages()[0].wParam, (WPARAM)VK_MENU);
+    EXPECT_EQ(keyMessages()[0].lParam & 0x40000000, 0)
+        << "a first press, not a repeat of the one before the grab";
+    x11test::key(XK_Alt_L, false);
+}

@@ -41,10 +41,16 @@ POINT pointer() {
 }  // namespace
 
 // The monitors and the root's properties are the server's: these tests run on a private one.
+// The primary comes last in both monitor lists here; the viewer's own run in x11_program_test.cpp
+// sees the server's order, the primary first.
 class X11Monitors : public ::testing::Test {
 protected:
-    void SetUp() override { KVR_NEED_PRIVATE_SERVER(); }
+    void SetUp() override {
+        KVR_NEED_PRIVATE_SERVER();
+        x11test::primaryLast = true;
+    }
     void TearDown() override {
+        x11test::primaryLast = false;
         x11test::closeWindow();
         if (x11test::onPrivateServer()) {
             x11test::removeMonitors();
@@ -73,6 +79,8 @@ TEST_F(X11Monitors, MetricsPlacementPointerAndWheelFollowThePrimary) {
     ASSERT_TRUE(GetWindowRect(hwnd, &rect));
     EXPECT_EQ(rect.left, (width - 640) / 2);
     EXPECT_EQ(rect.top, (height - 480) / 2);
+    EXPECT_EQ(rect.right - rect.left, 640) << "the size, whatever the primary's corner";
+    EXPECT_EQ(rect.bottom - rect.top, 480);
     RECT onRoot = rootRect(w);
     EXPECT_EQ(onRoot.left, kPrimaryMonitor.left + rect.left);
     EXPECT_EQ(onRoot.top, kPrimaryMonitor.top + rect.top);

@@ -6,10 +6,13 @@
 
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
+#include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -249,6 +252,35 @@ PrivateServer usePrivateServer(std::string* why) {
     return PrivateServer::Ready;
 }
 
+pid_t startManager() {
+    if (!onPrivateServer() || std::system("command -v openbox >/dev/null 2>&1") != 0) {
+        return -1;
+    }
+    std::string log = ::testing::TempDir() + "kvr_openbox_" + std::to_string(getpid()) + ".txt";
+    pid_t pid = xdrv::spawn({"/usr/bin/env", "openbox", "--sm-disable"}, log, log, false);
+    // It manages the screen once its check window names itself on the root.
+    Display* d = input();
+    Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+    for (int i = 0; i < 500 && pid > 0 && !xdrv::exited(pid); i++) {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        XGetWindowProperty(d, DefaultRootWindow(d), check, 0, 1, False, AnyPropertyType, &type, &format,
+                           &count, &after, &data);
+        bool managed = data != nullptr && count == 1;
+        if (data != nullptr) {
+            XFree(data);
+        }
+        if (managed) {
+            return pid;
+        }
+        xdrv::sleepMs(10);
+    }
+    xdrv::stop(pid);
+    return -1;
+}
+
 Window xwindowOf(HWND hwnd) {
     KvrX11Window* w = kvr_x11FindWindow(hwnd);
     return w != nullptr ? w->xwindow : 0;
@@ -274,6 +306,8 @@ void settle() {
     XSync(input(), False);
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
 }
+
+bool primaryLast = false;
 
 const RECT kLeftMonitor = {0, 0, 800, 600};
 const RECT kPrimaryMonitor = {800, 200, 1824, 968};
@@ -366,3 +400,28 @@ void InputWindowTest::TearDown() {
 }
 
 }  // namespace x11test
+
+// The monitor lists as this process's calls see them: in the server's order (Xvfb puts the
+// primary first), or reversed while x11test::primaryLast is set, as other servers may list them.
+extern "C" XRRMonitorInfo* XRRGetMonitors(Display* display, Window window, Bool active, int* count) {
+    using Real = XRRMonitorInfo* (*)(Display*, Window, Bool, int*);
+    static Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XRRGetMonitors"));
+    XRRMonitorInfo* monitors = real != nullptr ? real(display, window, active, count) : nullptr;
+    if (monitors != nullptr && x11test::primaryLast) {
+        std::reverse(monitors, monitors + *count);
+    }
+    return monitors;
+}
+
+extern "C" XineramaScreenInfo* XineramaQueryScreens(Display* display, int* count) {
+    using Real = XineramaScreenInfo* (*)(Display*, int*);
+    static Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XineramaQueryScreens"));
+    XineramaScreenInfo* screens = real != nullptr ? real(display, count) : nullptr;
+    if (screens != nullptr && x11test::primaryLast) {
+        std::reverse(screens, screens + *count);
+        for (int i = 0; i < *count; i++) {
+            screens[i].screen_number = i;
+        }
+    }
+    return screens;
+}

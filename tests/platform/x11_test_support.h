@@ -9,6 +9,7 @@
 #include "kvr_platform.h"
 
 #include <X11/Xlib.h>
+#include <sys/types.h>
 
 #include <functional>
 #include <string>
@@ -71,6 +72,10 @@ void settle();
 // (0, 0) 800 x 600 and the primary at (800, 200) 1024 x 768, which shows the screen's output.
 extern const RECT kLeftMonitor;
 extern const RECT kPrimaryMonitor;
+// While set, this process sees RandR's monitors and Xinerama's screens in the reverse of the
+// server's order, the primary last in both (Xvfb lists it first, so picking the first one instead
+// of the primary would go unseen).
+extern bool primaryLast;
 // Defines the two monitors (RandR 1.5, through the XTest connection); false when the server
 // cannot. They stay until removeMonitors: Xvfb keeps them after their client leaves.
 bool addMonitors();
@@ -92,6 +97,12 @@ enum class PrivateServer {
 PrivateServer usePrivateServer(std::string* why);
 // True when this process runs on the private server usePrivateServer started.
 bool onPrivateServer();
+
+// Starts openbox (the manager the end-to-end checks use) on this process's private server and
+// waits until it manages the screen; its process id, or -1 when there is no private server or
+// no openbox. Stop it with xdrv::stop before the test ends, so that later tests of the process
+// run without a manager.
+pid_t startManager();
 
 // Opens a test window with the pointer inside it and an empty queue; Alt and Shift are released
 // and the window closed afterwards, so a test that stops half way leaves no modifier held.

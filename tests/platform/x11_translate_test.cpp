@@ -75,16 +75,19 @@ TEST(X11Translate, LetterAndDigitKeysArePlacedByTheirUsPosition) {
 }
 
 TEST(X11Translate, OnlyNonLatinSymbolsTakeTheLetterOfTheirUsPosition) {
-    // Cyrillic, Greek, Hebrew and Unicode Cyrillic letters, and keys without a symbol: by position.
-    for (unsigned long symbol :
-         {0x6D7ul /* Cyrillic tse */, 0x7E3ul /* Greek chi */, 0xCE0ul /* Hebrew alef */, 0x1000446ul, 0ul}) {
+    // Cyrillic, Greek, Hebrew and Unicode Cyrillic letters, and keys without a symbol: by position;
+    // so are the first letters past the Latin blocks (IPA's turned a, polytonic Greek's alpha).
+    for (unsigned long symbol : {0x6D7ul /* Cyrillic tse */, 0x7E3ul /* Greek chi */,
+                                 0xCE0ul /* Hebrew alef */, 0x1000446ul, 0x1000250ul, 0x1001F00ul, 0ul}) {
         EXPECT_EQ(kvr_x11FallbackVk(symbol, "AD02", 0), (UINT)'W') << std::hex << symbol;
     }
     // Latin symbols without a code of their own: no letter (Dvorak's and French punctuation
     // and accented letters sit where US has letters), but the digit row keeps its digits.
     for (unsigned long symbol :
          {(unsigned long)XK_colon, (unsigned long)XK_exclam, (unsigned long)XK_eacute,
-          0x1B9ul /* Latin-2 s caron */, 0x10000E9ul, 0x1001EA1ul, (unsigned long)XK_dead_circumflex}) {
+          0x1B9ul /* Latin-2 s caron */, 0x10000E9ul, 0x1001EA1ul, (unsigned long)XK_dead_circumflex,
+          0x100024Ful /* the last of Latin Extended-B */, 0x1001E00ul,
+          0x1001EFFul /* Vietnamese's block */}) {
         EXPECT_EQ(kvr_x11FallbackVk(symbol, "AB07", 0), 0u) << std::hex << symbol;
         EXPECT_EQ(kvr_x11FallbackVk(symbol, "", 50 + 8), 0u) << std::hex << symbol;
         EXPECT_EQ(kvr_x11FallbackVk(symbol, "AE02", 0), (UINT)'2') << std::hex << symbol;

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "x11_test_support.h"
+#include "x_driver.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+
+#include <cstring>
 
 #include "x11_state.h"
 
@@ -19,17 +22,38 @@ using x11test::received;
 
 namespace {
 
-// Number of top-level windows on the root.
-int rootChildCount() {
-    Display* d = x11test::input();
+// True when the window, or one of its children (a window manager's frame holds the client), is
+// a test window.
+bool holdsTestWindow(Display* d, Window w, int depth) {
+    char* name = nullptr;
+    bool found = XFetchName(d, w, &name) && name != nullptr && std::strcmp(name, "Platform Test") == 0;
+    if (name != nullptr) {
+        XFree(name);
+    }
     Window root = 0, parent = 0;
     Window* children = nullptr;
     unsigned count = 0;
-    XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
+    if (!found && depth > 0 && XQueryTree(d, w, &root, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count && !found; i++) {
+            found = holdsTestWindow(d, children[i], depth - 1);
+        }
+    }
     if (children != nullptr) {
         XFree(children);
     }
-    return (int)count;
+    return found;
+}
+
+// Number of top-level windows on the root that are test windows or hold one. (A window manager's
+// own windows, and the empty frames it drops in its own time, are not counted.)
+int rootChildCount() {
+    Display* d = x11test::input();
+    int held = 0;
+    for (Window w : xdrv::rootChildren(d)) {
+        held += holdsTestWindow(d, w, 2) ? 1 : 0;
+    }
+    XSync(d, False);
+    return held;
 }
 
 // Sets the ICCCM WM_STATE of a window, as a window manager does on iconify and restore.
@@ -702,4 +726,73 @@ TEST(X11Lifecycle, CreateDestroyCycleLeavesNoWindowOrContextBehind) {
         EXPECT_FALSE(ShowWindow(hwnd, SW_SHOW));
     }
     EXPECT_EQ(glXGetCurrentContext(), nullptr) << "no context is left current";
+}
+
+// Under a window manager (openbox on a private server) every request goes through the manager:
+// ShowWindow returns with the window shown, SetWindowPos with the size and place the manager
+// granted, reported by WM_SIZE before it returns, both ways of the full-screen toggle; a restore
+// from minimised reports the size again.
+TEST(X11Managed, ShowAndPlacementReturnWithWhatTheManagerGranted) {
+    KVR_NEED_PRIVATE_SERVER();
+    pid_t manager = x11test::startManager();
+    if (manager <= 0) {
+        if (x11test::displayRequired()) {
+            FAIL() << "openbox could not be started (install openbox)";
+        }
+        GTEST_SKIP() << "no openbox to manage the private server";
+    }
+    HWND hwnd = x11test::openWindow();
+    ASSERT_NE(hwnd, nullptr);
+    Window w = x11test::xwindowOf(hwnd);
+    auto viewable = [w] {
+        XWindowAttributes attributes = {};
+        return XGetWindowAttributes(x11test::input(), w, &attributes) && attributes.map_state == IsViewable;
+    };
+    ShowWindow(hwnd, SW_HIDE);
+    x11test::pumpUntil([&viewable] { return !viewable(); }, 2000);
+    ShowWindow(hwnd, SW_SHOW);
+    EXPECT_TRUE(viewable()) << "shown when ShowWindow returns";
+
+    const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    const struct {
+        DWORD style, exStyle;
+        int x, y, width, height;
+    } steps[] = {{0x80000000u, 0x40000, 0, 0, sw, sh}, {0x6CF0000, 0x40100, 100, 80, 640, 480}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::to_string(step.width) + " x " + std::to_string(step.height));
+        x11test::pumpFor(100);
+        received.clear();
+        SetWindowLongA(hwnd, GWL_EXSTYLE, (LONG)step.exStyle);
+        SetWindowLongA(hwnd, GWL_STYLE, (LONG)step.style);
+        x11test::insideSetWindowPos = true;
+        EXPECT_TRUE(
+            SetWindowPos(hwnd, NULL, step.x, step.y, step.width, step.height, SWP_SHOWWINDOW | SWP_NOZORDER));
+        x11test::insideSetWindowPos = false;
+        RECT rect;
+        ASSERT_TRUE(GetWindowRect(hwnd, &rect));
+        EXPECT_EQ(rect.right - rect.left, step.width) << "granted when SetWindowPos returns";
+        EXPECT_EQ(rect.bottom - rect.top, step.height);
+        auto sizes = messagesOf(WM_SIZE);
+        ASSERT_FALSE(sizes.empty());
+        EXPECT_TRUE(sizes.back().insideSetWindowPos) << "WM_SIZE arrives before SetWindowPos returns";
+        EXPECT_EQ(LOWORD(sizes.back().lParam), step.width);
+        EXPECT_EQ(HIWORD(sizes.back().lParam), step.height);
+    }
+    // Minimised and restored through the manager: the restore reports the window's size again
+    // once it can be seen (openbox maps the window before its frame).
+    received.clear();
+    ShowWindow(hwnd, SW_MINIMIZE);
+    auto sizeIs = [](WPARAM kind, int width, int height) {
+        return [=] {
+            auto sizes = messagesOf(WM_SIZE);
+            return !sizes.empty() && sizes.back().wParam == kind && LOWORD(sizes.back().lParam) == width &&
+                   HIWORD(sizes.back().lParam) == height;
+        };
+    };
+    EXPECT_TRUE(x11test::pumpUntil(sizeIs(SIZE_MINIMIZED, 0, 0), 2000)) << "minimised";
+    ShowWindow(hwnd, SW_RESTORE);
+    EXPECT_TRUE(x11test::pumpUntil(sizeIs(SIZE_RESTORED, 640, 480), 2000)) << "restored to 640 x 480";
+    EXPECT_TRUE(viewable());
+    x11test::closeWindow();
+    xdrv::stop(manager);
 }

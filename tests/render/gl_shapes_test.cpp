@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
+#include <GL/glu.h>
 
 #include <algorithm>
 #include <cmath>
@@ -314,6 +315,73 @@ TEST_F(ShapesRenderTest, TopAndBottomViewsShowWholeLitRings) {
     expectFilledAndLit(top, x0, x1, y0, y1, ring(0.45, 1.15), "lid");
     Frame bottom = draw(-90, 1, 0, 0, "bottom");
     expectFilledAndLit(bottom, x0, x1, y0, y1, ring(0.35, 1.3), "bottom");
+}
+
+// A texture of four colours in its four quarters, nearest texels: every cube face shows it whole,
+// and from outside each face the s and t axes run along that face's own fixed directions (a face
+// whose corners start one place later shows it turned a quarter; the wood on the floor cubes and
+// the table top would lie across).
+TEST_F(ShapesRenderTest, EveryCubeFaceShowsTheTextureTheRightWayRound) {
+    struct Orientation {
+        double normal[3], s[3], t[3];
+    };
+    // clang-format off
+    const Orientation faces[6] = {
+        {{-1, 0, 0}, {0, 1, 0}, {0, 0, 1}},  {{0, 1, 0}, {1, 0, 0}, {0, 0, 1}},
+        {{1, 0, 0}, {0, -1, 0}, {0, 0, 1}},  {{0, -1, 0}, {-1, 0, 0}, {0, 0, 1}},
+        {{0, 0, 1}, {-1, 0, 0}, {0, 1, 0}},  {{0, 0, -1}, {-1, 0, 0}, {0, -1, 0}},
+    };
+    // Texel (column s, row t): red and green along s, blue and white above them along t.
+    const unsigned char texels[2][2][4] = {{{255, 0, 0, 255}, {0, 255, 0, 255}},
+                                           {{0, 0, 255, 255}, {255, 255, 255, 255}}};
+    // clang-format on
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glEnable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    for (int i = 0; i < 6; ++i) {
+        const Orientation& f = faces[i];
+        SCOPED_TRACE("face " + std::to_string(i) + " (normal " + std::to_string(int(f.normal[0])) + " " +
+                     std::to_string(int(f.normal[1])) + " " + std::to_string(int(f.normal[2])) + ")");
+        // Seen from outside along its normal, another axis upwards.
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glLoadIdentity();
+        const bool vertical = f.normal[1] != 0;
+        gluLookAt(5 * f.normal[0], 5 * f.normal[1], 5 * f.normal[2], 0, 0, 0, 0, vertical ? 0 : 1,
+                  vertical ? 1 : 0);
+        glutSolidCube(2.0);
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        GLdouble model[16], projection[16];
+        GLint viewport[4];
+        glGetDoublev(GL_MODELVIEW_MATRIX, model);
+        glGetDoublev(GL_PROJECTION_MATRIX, projection);
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        std::vector<unsigned char> rgba = glxwin::readPixels(0, 0, kWidth, kHeight);
+        glxwin::writePpm("gl_shapes_texture_face" + std::to_string(i) + ".ppm", rgba, kWidth, kHeight);
+        // The middle of each quarter of the face, where the point of texture coordinate (s, t) is.
+        for (int ts = 0; ts < 2; ++ts) {
+            for (int tt = 0; tt < 2; ++tt) {
+                const double a = ts == 0 ? -0.5 : 0.5, b = tt == 0 ? -0.5 : 0.5;
+                GLdouble x = 0, y = 0, z = 0;
+                ASSERT_TRUE(gluProject(
+                    f.normal[0] + a * f.s[0] + b * f.t[0], f.normal[1] + a * f.s[1] + b * f.t[1],
+                    f.normal[2] + a * f.s[2] + b * f.t[2], model, projection, viewport, &x, &y, &z));
+                const unsigned char* p = &rgba[(std::size_t(y) * kWidth + std::size_t(x)) * 4];
+                const unsigned char* want = texels[tt][ts];
+                EXPECT_TRUE(p[0] == want[0] && p[1] == want[1] && p[2] == want[2])
+                    << "s " << (ts == 0 ? "low" : "high") << ", t " << (tt == 0 ? "low" : "high") << " at "
+                    << int(x) << ", " << int(y) << ": " << int(p[0]) << " " << int(p[1]) << " " << int(p[2]);
+            }
+        }
+    }
+    glDisable(GL_TEXTURE_2D);
+    glDeleteTextures(1, &texture);
 }
 
 }  // namespace

@@ -56,7 +56,21 @@ std::vector<std::string> lastReleases(std::size_t n) {
     return std::vector<std::string>(kFullRelease.end() - n, kFullRelease.end());
 }
 
-class CreateWindowTest : public WindowLayerTest {};
+class CreateWindowTest : public WindowLayerTest {
+protected:
+    // After a clean-up, failed releases included, no handle is kept: a second clean-up releases
+    // no context, device context or window again, and only tries the class once more.
+    static void expectNothingKeptToReleaseAgain() {
+        EXPECT_EQ(kvr_hRC, nullptr);
+        EXPECT_EQ(kvr_hDC, nullptr);
+        EXPECT_EQ(kvr_hWnd, nullptr);
+        std::size_t from = fake::calls.size();
+        kvr_destroyWindow();
+        std::vector<std::string> again = releaseCalls(from);
+        ASSERT_EQ(again.size(), 1u) << fake::dump();
+        EXPECT_EQ(again[0].rfind("UnregisterClassA(", 0), 0u) << again[0];
+    }
+};
 
 // The layer's state as the program finds it, taken while the test program loads, before any test.
 struct LayerState {
@@ -328,6 +342,7 @@ TEST_F(CreateWindowTest, DestroyReleasesInReverseOrderAndCarriesOnAfterFailures)
         EXPECT_EQ(kvr_destroyWindow(), 0);
         EXPECT_EQ(std::string(kvr_lastErrorStepDescription), std::string(c.logged) + "; ");
         EXPECT_EQ(releaseCalls(from), kFullRelease) << fake::dump();
+        expectNothingKeptToReleaseAgain();
     }
 
     // All five failing: all logged in order.
@@ -343,6 +358,7 @@ TEST_F(CreateWindowTest, DestroyReleasesInReverseOrderAndCarriesOnAfterFailures)
                  "Context; Release Window; Unregister Window Class; ");
     EXPECT_EQ(kvr_lastResult, 0);
     EXPECT_EQ(kvr_hInstance, nullptr);
+    expectNothingKeptToReleaseAgain();
 }
 
 TEST_F(CreateWindowTest, ReportTextsAndRepeatedReports) {
