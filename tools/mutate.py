@@ -559,21 +559,7 @@ def generate(rel, src, families, type_names):
 
 def brace_elements(toks, lo, hi):
     """The top-level elements between the braces at lo and hi, as (first, last) token indexes."""
-    elements = []
-    depth = 0
-    start = lo + 1
-    for j in range(lo + 1, hi):
-        t = toks[j].text
-        if t in "([{":
-            depth += 1
-        elif t in ")]}":
-            depth -= 1
-        elif t == "," and depth == 0:
-            elements.append((start, j - 1))
-            start = j + 1
-    if start <= hi - 1:
-        elements.append((start, hi - 1))
-    return [(a, b) for a, b in elements if a <= b]
+    return [(a, b) for a, b in split_args(toks, lo, hi) if a <= b]
 
 
 def table_mutants(toks, kinds, src, add):

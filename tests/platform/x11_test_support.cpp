@@ -307,6 +307,18 @@ void settle() {
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
 }
 
+bool releaseUnderGrab(unsigned long keysym) {
+    Display* d = input();
+    if (XGrabKeyboard(d, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync, CurrentTime) !=
+        GrabSuccess) {
+        return false;
+    }
+    XSync(d, False);
+    key(keysym, false);
+    XUngrabKeyboard(d, CurrentTime);
+    return true;
+}
+
 bool primaryLast = false;
 
 const RECT kLeftMonitor = {0, 0, 800, 600};

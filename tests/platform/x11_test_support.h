@@ -67,6 +67,9 @@ void moveTo(int x, int y);
 void button(unsigned number, bool press);
 // Waits until the server has handled everything sent, then a little longer for delivery.
 void settle();
+// Releases a key while another client (a window manager's switcher, a screen locker) holds the
+// keyboard grabbed, so the release goes to that client; the grab ends unsynced afterwards.
+bool releaseUnderGrab(unsigned long keysym);
 
 // Two monitors side by side on the X screen, the primary one not at the origin: a left one at
 // (0, 0) 800 x 600 and the primary at (800, 200) 1024 x 768, which shows the screen's output.
