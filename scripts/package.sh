@@ -105,8 +105,9 @@ sort_archives() {
 }
 
 # Builds the MSI from the zip's files with wixl into a folder. wixl stamps the clock's time and a
-# random revision code into the installer's summary: the time is frozen at SOURCE_DATE_EPOCH and
-# the revision set to the package code, so one version's installer always has the same bytes.
+# random revision code into the installer's summary: the clock is stopped at SOURCE_DATE_EPOCH
+# (a clock started there would move on while wixl runs, past a second on a busy machine) and the
+# revision set to the package code, so one version's installer always has the same bytes.
 make_msi() {
     local windir="$1" zipfile="$2" msi="$3" stage="$WORK/msi-stage" frozen code
     rm -rf "$stage" && mkdir -p "$stage"
@@ -117,9 +118,9 @@ make_msi() {
     frozen="$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')"
     code="$(sed -n 's/.*<Package Id="\([0-9A-F-]*\)".*/\1/p' "$windir/kelvor.wxs")"
     [ -n "$code" ] || fail "no package code in $windir/kelvor.wxs"
-    (cd "$stage" && TZ=UTC faketime "$frozen" wixl -a x64 -o "$msi" kelvor.wxs) ||
+    (cd "$stage" && TZ=UTC faketime -f "$frozen" wixl -a x64 -o "$msi" kelvor.wxs) ||
         fail "wixl could not build $msi"
-    TZ=UTC faketime "$frozen" msibuild "$msi" -s "Kelvor $version installer" "Kelvor developers" "x64;1033" "{$code}" ||
+    TZ=UTC faketime -f "$frozen" msibuild "$msi" -s "Kelvor $version installer" "Kelvor developers" "x64;1033" "{$code}" ||
         fail "msibuild could not set the summary of $msi"
 }
 
