@@ -11,6 +11,8 @@ TEST(X11Translate, KeysymsMapToVirtualKeys) {
     EXPECT_EQ(kvr_x11KeysymToVk(XK_a), (UINT)'A');
     EXPECT_EQ(kvr_x11KeysymToVk(XK_z), (UINT)'Z');
     EXPECT_EQ(kvr_x11KeysymToVk(XK_W), (UINT)'W');
+    EXPECT_EQ(kvr_x11KeysymToVk(XK_A), (UINT)'A') << "the capitals at both ends, as Shift gives them";
+    EXPECT_EQ(kvr_x11KeysymToVk(XK_Z), (UINT)'Z');
     EXPECT_EQ(kvr_x11KeysymToVk(XK_0), (UINT)'0');
     EXPECT_EQ(kvr_x11KeysymToVk(XK_9), (UINT)'9');
     // clang-format off
