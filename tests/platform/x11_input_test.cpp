@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "x11_test_support.h"
+#include "x11_state.h"
 
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -99,6 +100,8 @@ TEST_F(X11Input, AltMakesSystemKeysAndAltF4ClosesThroughTheDefault) {
         f4Arrived = f4Arrived || (r.message == WM_SYSKEYDOWN && r.wParam == VK_F4);
     }
     EXPECT_EQ(messagesOf(WM_CLOSE).size(), 1u);
+    EXPECT_EQ(messagesOf(WM_CLOSE)[0].wParam, 0u);
+    EXPECT_EQ(messagesOf(WM_CLOSE)[0].lParam, 0);
     if (f4Arrived) {
         ASSERT_EQ(messagesOf(WM_SYSCOMMAND).size(), 1u);
         EXPECT_EQ(messagesOf(WM_SYSCOMMAND)[0].wParam, (WPARAM)SC_CLOSE);
@@ -111,6 +114,23 @@ TEST_F(X11Input, AltMakesSystemKeysAndAltF4ClosesThroughTheDefault) {
         EXPECT_EQ(received[command - 1].message, (UINT)WM_SYSKEYDOWN);
         EXPECT_EQ(received[command - 1].wParam, (WPARAM)VK_F4);
     }
+}
+
+TEST_F(X11Input, PeekMessageTakesTheFirstMessageInsideItsRangeBoundsIncluded) {
+    tap(XK_a);
+    XSync(x11test::input(), False);
+    XSync(kvr_x11.display, False);
+    // Both messages are still X events: the press is translated and kept while the release,
+    // the lower bound of the range, is taken.
+    MSG msg = {};
+    ASSERT_TRUE(PeekMessageA(&msg, NULL, WM_KEYUP, WM_SYSKEYDOWN, PM_REMOVE));
+    EXPECT_EQ(msg.message, (UINT)WM_KEYUP);
+    EXPECT_EQ(msg.wParam, (WPARAM)'A');
+    // The press waits in the queue, and is taken by a range that ends with it.
+    ASSERT_TRUE(PeekMessageA(&msg, NULL, WM_KEYDOWN - 1, WM_KEYDOWN, PM_REMOVE));
+    EXPECT_EQ(msg.message, (UINT)WM_KEYDOWN);
+    EXPECT_EQ(msg.wParam, (WPARAM)'A');
+    EXPECT_FALSE(PeekMessageA(&msg, NULL, WM_KEYDOWN, WM_SYSKEYUP, PM_REMOVE)) << "each was taken once";
 }
 
 TEST_F(X11Input, HeldKeyRepeatsKeyDownWithoutReleases) {

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "x11_test_support.h"
+#include "x11_state.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
 #include <X11/extensions/Xinerama.h>
 
 using x11test::kPrimaryMonitor;
@@ -182,4 +184,63 @@ TEST_F(X11Monitors, FullScreenIsPinnedToThePrimaryWhereTheManagerOffersIt) {
     EXPECT_EQ((Atom)requests[1].data.l[1], offered[0]);
     EXPECT_EQ(requests[1].data.l[2], 0) << "no second property";
     EXPECT_EQ(requests[1].data.l[3], 1) << "from an application";
+}
+
+// Xwayland as the layer sees it (see x11test::poseAsXwayland), on a private Xvfb in a fresh process.
+class X11Xwayland : public ::testing::Test {
+protected:
+    void SetUp() override {
+        KVR_NEED_FRESH_PRIVATE_SERVER();
+        x11test::poseAsXwayland = true;
+        x11test::xwaylandSeat = false;
+    }
+    void TearDown() override {
+        x11test::closeWindow();
+        x11test::poseAsXwayland = false;
+        x11test::xwaylandSeat = false;
+    }
+    // Whether the cursor the server shows at the pointer has a visible pixel.
+    static bool cursorShown() {
+        XSync(kvr_x11.display, False);
+        x11test::settle();
+        XFixesCursorImage* image = XFixesGetCursorImage(x11test::input());
+        bool shown = false;
+        for (int i = 0; image != nullptr && i < image->width * image->height && !shown; i++) {
+            shown = (image->pixels[i] >> 24) != 0;
+        }
+        if (image != nullptr) {
+            XFree(image);
+        }
+        return shown;
+    }
+};
+
+TEST_F(X11Xwayland, WarpsWaitForASeatAndFullScreenHidesTheCursor) {
+    // A compositor without a seat gives Xwayland no pointer, and a warp there would crash it.
+    EXPECT_FALSE(SetCursorPos(300, 200)) << "no pointer to warp without a seat";
+    x11test::xwaylandSeat = true;
+    ASSERT_TRUE(SetCursorPos(300, 200));
+    XSync(kvr_x11.display, False);
+    EXPECT_EQ(pointer().x, 300);
+    EXPECT_EQ(pointer().y, 200);
+
+    // Xwayland carries out warps only while the cursor is hidden: a full-screen window shows none,
+    // a window shows its class's arrow, before and after.
+    HWND hwnd = x11test::openWindow();
+    ASSERT_NE(hwnd, nullptr);
+    RECT window = {};
+    ASSERT_TRUE(GetWindowRect(hwnd, &window));
+    x11test::moveTo((window.left + window.right) / 2, (window.top + window.bottom) / 2);
+    EXPECT_TRUE(cursorShown()) << "the arrow in a window";
+    int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    SetWindowLongA(hwnd, GWL_EXSTYLE, 0x40000);
+    SetWindowLongA(hwnd, GWL_STYLE, (LONG)0x80000000u);
+    ASSERT_TRUE(SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, sw, sh, SWP_SHOWWINDOW | SWP_NOZORDER));
+    x11test::moveTo(sw / 2, sh / 2);
+    EXPECT_FALSE(cursorShown()) << "no cursor in full screen";
+    SetWindowLongA(hwnd, GWL_EXSTYLE, 0x40100);
+    SetWindowLongA(hwnd, GWL_STYLE, 0x6CF0000);
+    ASSERT_TRUE(SetWindowPos(hwnd, HWND_NOTOPMOST, window.left, window.top, 640, 480, SWP_SHOWWINDOW));
+    x11test::moveTo((window.left + window.right) / 2, (window.top + window.bottom) / 2);
+    EXPECT_TRUE(cursorShown()) << "the arrow again once the window leaves full screen";
 }

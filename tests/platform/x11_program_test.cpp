@@ -395,6 +395,25 @@ TEST(X11Program, MessageBoxIsACentredDialogThatClosesOnItsButtonOrEnter) {
     XTranslateCoordinates(d, dialog, DefaultRootWindow(d), 0, 0, &dialogX, &dialogY, &dialogChild);
     EXPECT_NEAR(dialogX, (sw - attributes.width) / 2, 1);
     EXPECT_NEAR(dialogY, (sh - attributes.height) / 2, 1);
+    // A one-pixel black outline around a white dialog.
+    XImage* edge = XGetImage(d, dialog, 0, attributes.height / 2, 2, 1, AllPlanes, ZPixmap);
+    ASSERT_NE(edge, nullptr);
+    EXPECT_EQ(XGetPixel(edge, 0, 0) & 0xFFFFFFu, WhitePixel(d, DefaultScreen(d)) & 0xFFFFFFu) << "background";
+    XDestroyImage(edge);
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned childCount = 0;
+    XQueryTree(d, dialog, &root, &parent, &children, &childCount);
+    if (children != nullptr) {
+        XFree(children);
+    }
+    if (parent == root) {
+        // Without a manager the outline is the dialog's own (a manager's frame replaces it).
+        EXPECT_EQ(attributes.border_width, 1);
+        edge = XGetImage(d, root, dialogX - 1, dialogY + attributes.height / 2, 1, 1, AllPlanes, ZPixmap);
+        ASSERT_NE(edge, nullptr);
+        EXPECT_EQ(XGetPixel(edge, 0, 0) & 0xFFFFFFu, 0u) << "the outline";
+        XDestroyImage(edge);
+    }
     Atom type = None;
     int format = 0;
     unsigned long count = 0, after = 0;

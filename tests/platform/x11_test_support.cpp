@@ -8,6 +8,7 @@
 #include <X11/keysym.h>
 #include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
+#include <X11/extensions/XInput.h>
 #include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -221,13 +222,16 @@ bool onPrivateServer() {
     return privateServer > 0 && glxwin::onOwnDisplay();
 }
 
-PrivateServer usePrivateServer(std::string* why) {
-    if (onPrivateServer()) {
+// Starts the private server, or runs the test alone in a new process when this one is connected
+// to another server (or to any, when the test needs a fresh process).
+static PrivateServer privateServerFor(std::string* why, bool fresh) {
+    // The platform and the XTest connection learn the display when they first open it.
+    bool connected = kvr_x11.display != nullptr || inputDisplay != nullptr;
+    if (onPrivateServer() && !(fresh && connected)) {
         *why = "";
         return PrivateServer::Ready;
     }
-    // The platform and the XTest connection learn the display when they first open it.
-    if (kvr_x11.display != nullptr || inputDisplay != nullptr) {
+    if (connected) {
         if (std::getenv("KVR_TEST_ALONE") != nullptr) {
             *why = "connected to another X server before the private one could be started";
             return PrivateServer::FailedAlone;
@@ -250,6 +254,14 @@ PrivateServer usePrivateServer(std::string* why) {
     glxwin::setOwnDisplay(name);
     *why = "";
     return PrivateServer::Ready;
+}
+
+PrivateServer usePrivateServer(std::string* why) {
+    return privateServerFor(why, false);
+}
+
+PrivateServer useFreshPrivateServer(std::string* why) {
+    return privateServerFor(why, true);
 }
 
 pid_t startManager() {
@@ -320,6 +332,8 @@ bool releaseUnderGrab(unsigned long keysym) {
 }
 
 bool primaryLast = false;
+bool poseAsXwayland = false;
+bool xwaylandSeat = false;
 
 const RECT kLeftMonitor = {0, 0, 800, 600};
 const RECT kPrimaryMonitor = {800, 200, 1824, 968};
@@ -436,4 +450,35 @@ extern "C" XineramaScreenInfo* XineramaQueryScreens(Display* display, int* count
         }
     }
     return screens;
+}
+
+// RandR's outputs and the input devices as an Xwayland server lists them, while posing as one.
+// Each list is one block that its free call releases whole, so a name may point elsewhere.
+extern "C" XRROutputInfo* XRRGetOutputInfo(Display* display, XRRScreenResources* resources, RROutput output) {
+    using Real = XRROutputInfo* (*)(Display*, XRRScreenResources*, RROutput);
+    static Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XRRGetOutputInfo"));
+    XRROutputInfo* info = real != nullptr ? real(display, resources, output) : nullptr;
+    if (info != nullptr && x11test::poseAsXwayland) {
+        static char name[] = "XWAYLAND0";
+        info->name = name;
+        info->nameLen = (int)std::strlen(name);
+    }
+    return info;
+}
+
+extern "C" XDeviceInfo* XListInputDevices(Display* display, int* count) {
+    using Real = XDeviceInfo* (*)(Display*, int*);
+    static Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XListInputDevices"));
+    XDeviceInfo* devices = real != nullptr ? real(display, count) : nullptr;
+    if (devices != nullptr && x11test::poseAsXwayland) {
+        static char pointer[] = "xwayland-pointer:15";
+        static char other[] = "xwayland-keyboard:15";
+        for (int i = 0; i < *count; i++) {
+            devices[i].name = other;
+        }
+        if (x11test::xwaylandSeat && *count > 0) {
+            devices[*count - 1].name = pointer;
+        }
+    }
+    return devices;
 }

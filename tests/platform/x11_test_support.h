@@ -79,6 +79,12 @@ extern const RECT kPrimaryMonitor;
 // server's order, the primary last in both (Xvfb lists it first, so picking the first one instead
 // of the primary would go unseen).
 extern bool primaryLast;
+// While set, this process's calls see an Xwayland server: RandR's outputs are named XWAYLAND<n>,
+// and the input devices include Xwayland's pointer only while xwaylandSeat is set too (a
+// compositor without a seat has none). Set both before the platform first opens the display,
+// which it asks once per connection: tests that pose run in a fresh process.
+extern bool poseAsXwayland;
+extern bool xwaylandSeat;
 // Defines the two monitors (RandR 1.5, through the XTest connection); false when the server
 // cannot. They stay until removeMonitors: Xvfb keeps them after their client leaves.
 bool addMonitors();
@@ -98,6 +104,9 @@ enum class PrivateServer {
 // process is already connected to another server, runs the current test alone in a new process
 // of this program instead. `why` says what happened, for the skip or failure message.
 PrivateServer usePrivateServer(std::string* why);
+// The same, in a process that had connected to no X server before this test: the current test
+// runs alone in a new process when this one has connected to any server, its own included.
+PrivateServer useFreshPrivateServer(std::string* why);
 // True when this process runs on the private server usePrivateServer started.
 bool onPrivateServer();
 
@@ -135,10 +144,13 @@ protected:
 // Runs the rest of a test that changes the server's state on a private X server (see
 // usePrivateServer): skips it when it already ran alone in a new process and passed there,
 // fails it when it failed there or when no server can be started where a display is required.
-#define KVR_NEED_PRIVATE_SERVER()                     \
+#define KVR_NEED_PRIVATE_SERVER() KVR_NEED_SERVER_FROM(x11test::usePrivateServer)
+// The same, with no connection made before the test in its process (see useFreshPrivateServer).
+#define KVR_NEED_FRESH_PRIVATE_SERVER() KVR_NEED_SERVER_FROM(x11test::useFreshPrivateServer)
+#define KVR_NEED_SERVER_FROM(use)                     \
     do {                                              \
         std::string why_;                             \
-        switch (x11test::usePrivateServer(&why_)) {   \
+        switch (use(&why_)) {                         \
             case x11test::PrivateServer::Ready:       \
                 break;                                \
             case x11test::PrivateServer::RanAlone:    \

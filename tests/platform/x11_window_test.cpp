@@ -14,6 +14,7 @@
 #include "x11_state.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -158,6 +159,24 @@ TEST_F(X11Window, CreationReportsClientSizeAndCentresTheDefaultPosition) {
     EXPECT_EQ(format, 8);
     EXPECT_EQ(std::string((const char*)data, count), "Platform Test");
     XFree(data);
+    // The process a manager may kill when the window stops answering pings, and the two
+    // protocols it may use: a close request and the ping.
+    data = nullptr;
+    ASSERT_EQ(XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_PID", False), 0, 4, False, XA_CARDINAL, &type,
+                                 &format, &count, &after, &data),
+              Success);
+    ASSERT_NE(data, nullptr) << "_NET_WM_PID is set";
+    EXPECT_EQ(format, 32);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(*(long*)data, (long)getpid());
+    XFree(data);
+    Atom* protocols = nullptr;
+    int protocolCount = 0;
+    ASSERT_NE(XGetWMProtocols(d, w, &protocols, &protocolCount), 0);
+    std::vector<Atom> gotProtocols(protocols, protocols + protocolCount);
+    XFree(protocols);
+    EXPECT_EQ(gotProtocols, (std::vector<Atom>{XInternAtom(d, "WM_DELETE_WINDOW", False),
+                                               XInternAtom(d, "_NET_WM_PING", False)}));
 
     // Without a size the window is 640 by 480; a size below one pixel becomes one pixel.
     const struct {
@@ -624,6 +643,31 @@ TEST_F(X11Window, FocusRequestToTheManagerCarriesAServerTimeAndSourceApplication
     EXPECT_EQ(source, 1) << "source indication: an application";
     EXPECT_NE(time, (long)CurrentTime) << "the request quotes the user's last event time";
     EXPECT_LE((Time)time, kvr_x11.lastEventTime) << "a time the server has reached, from its own events";
+
+    // Before any event has come, the layer asks the server for its time.
+    XSync(kvr_x11.display, False);
+    x11test::pumpFor(20);
+    XSelectInput(d, root, SubstructureNotifyMask);
+    XSync(d, False);
+    Time before = kvr_x11.lastEventTime;
+    kvr_x11.lastEventTime = 0;
+    ASSERT_TRUE(SetForegroundWindow(hwnd));
+    XFlush(kvr_x11.display);
+    seen = false;
+    for (int i = 0; i < 100 && !seen; i++) {
+        x11test::pumpFor(10);
+        while (XPending(d) > 0) {
+            XEvent e;
+            XNextEvent(d, &e);
+            if (e.type == ClientMessage && e.xclient.window == w && e.xclient.message_type == active) {
+                seen = true;
+                time = e.xclient.data.l[1];
+            }
+        }
+    }
+    XSelectInput(d, root, NoEventMask);
+    ASSERT_TRUE(seen) << "no second _NET_ACTIVE_WINDOW request reached the root";
+    EXPECT_GE((Time)time, before) << "the server's time, asked for when no event has given one";
 }
 
 TEST_F(X11Window, IconifyReportsZeroSizeAndTheMinimisedState) {
