@@ -508,6 +508,9 @@ TEST_F(X11Window, XErrorsOutsideTrapsAreReportedOncePerKind) {
     EXPECT_EQ(lines, 2u) << text;
     EXPECT_NE(text.find("BadValue"), std::string::npos) << text;
     EXPECT_NE(text.find("BadWindow"), std::string::npos) << text;
+    // Which request failed, as the protocol numbers it (major.minor), and on what.
+    EXPECT_NE(text.find("in request 104.0,"), std::string::npos) << "Bell: " << text;
+    EXPECT_NE(text.find("in request 13.0, resource 0x1 "), std::string::npos) << "CirculateWindow: " << text;
 }
 
 TEST_F(X11Window, CloseButtonBecomesWmClose) {
@@ -837,6 +840,39 @@ TEST(X11Managed, ShowAndPlacementReturnWithWhatTheManagerGranted) {
     ShowWindow(hwnd, SW_RESTORE);
     EXPECT_TRUE(x11test::pumpUntil(sizeIs(SIZE_RESTORED, 640, 480), 2000)) << "restored to 640 x 480";
     EXPECT_TRUE(viewable());
+
+    // Given its form while hidden, the window is shown in that form: full screen, then back.
+    auto fullScreenState = [w] {
+        Display* d = x11test::input();
+        Atom type = None, *atoms = nullptr;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        bool full = false;
+        if (XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_STATE", False), 0, 32, False, XA_ATOM, &type,
+                               &format, &count, &after, (unsigned char**)&atoms) == Success &&
+            atoms != nullptr) {
+            for (unsigned long i = 0; i < count; i++) {
+                full = full || atoms[i] == XInternAtom(d, "_NET_WM_STATE_FULLSCREEN", False);
+            }
+            XFree(atoms);
+        }
+        return full;
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE("hidden, then shown " + std::to_string(step.width) + " x " + std::to_string(step.height));
+        ShowWindow(hwnd, SW_HIDE);
+        x11test::pumpUntil([&viewable] { return !viewable(); }, 2000);
+        SetWindowLongA(hwnd, GWL_EXSTYLE, (LONG)step.exStyle);
+        SetWindowLongA(hwnd, GWL_STYLE, (LONG)step.style);
+        SetWindowPos(hwnd, NULL, step.x, step.y, step.width, step.height, SWP_NOZORDER);
+        ShowWindow(hwnd, SW_SHOW);
+        x11test::pumpUntil(sizeIs(SIZE_RESTORED, step.width, step.height), 2000);
+        RECT rect;
+        ASSERT_TRUE(GetWindowRect(hwnd, &rect));
+        EXPECT_EQ(rect.right - rect.left, step.width);
+        EXPECT_EQ(rect.bottom - rect.top, step.height);
+        EXPECT_EQ(fullScreenState(), step.width == sw) << "the manager's full-screen state";
+    }
     x11test::closeWindow();
     xdrv::stop(manager);
 }
