@@ -873,6 +873,14 @@ TEST(X11Managed, ShowAndPlacementReturnWithWhatTheManagerGranted) {
         EXPECT_EQ(rect.bottom - rect.top, step.height);
         EXPECT_EQ(fullScreenState(), step.width == sw) << "the manager's full-screen state";
     }
+    // A hidden window minimised is shown minimised, and restores.
+    ShowWindow(hwnd, SW_HIDE);
+    x11test::pumpUntil([&viewable] { return !viewable(); }, 2000);
+    received.clear();
+    ShowWindow(hwnd, SW_MINIMIZE);
+    EXPECT_TRUE(x11test::pumpUntil(sizeIs(SIZE_MINIMIZED, 0, 0), 2000)) << "a hidden window minimised";
+    ShowWindow(hwnd, SW_RESTORE);
+    EXPECT_TRUE(x11test::pumpUntil(sizeIs(SIZE_RESTORED, 640, 480), 2000)) << "and restored";
     x11test::closeWindow();
     xdrv::stop(manager);
 }
