@@ -361,10 +361,14 @@ Window waitDialog(Display* d, pid_t& child, const char* caption, XWindowAttribut
 }
 
 // A message box of the given text in a child process on the test display.
-pid_t startMessageBox(const char* text, const char* caption) {
+pid_t startMessageBox(const char* text, const char* caption, const char* mode = nullptr) {
     pid_t child = fork();
     if (child == 0) {
-        unsetenv("KVR_MESSAGEBOX");
+        if (mode != nullptr) {
+            setenv("KVR_MESSAGEBOX", mode, 1);
+        } else {
+            unsetenv("KVR_MESSAGEBOX");
+        }
         FILE* err = std::freopen("/dev/null", "w", stderr);
         (void)err;
         MessageBoxA(NULL, text, caption, MB_OK | MB_ICONERROR);
@@ -378,6 +382,14 @@ pid_t startMessageBox(const char* text, const char* caption) {
 TEST(X11Program, MessageBoxIsACentredDialogThatClosesOnItsButtonOrEnter) {
     KVR_NEED_DISPLAY();
     Display* d = x11test::input();
+    // With KVR_MESSAGEBOX=stderr the box only writes standard error and answers at once.
+    pid_t quiet = startMessageBox("Short.", "Quiet Test", "stderr");
+    ASSERT_GT(quiet, 0);
+    EXPECT_EQ(exitStatus(quiet, 5000), 0) << "answered without a dialog";
+    EXPECT_EQ(findWindow(d, "Quiet Test"), 0u);
+    if (quiet > 0) {
+        stop(quiet);
+    }
     int sw = DisplayWidth(d, DefaultScreen(d)), sh = DisplayHeight(d, DefaultScreen(d));
     pid_t child = startMessageBox("Short.", "Dialog Test");
     ASSERT_GT(child, 0);
