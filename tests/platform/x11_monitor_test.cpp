@@ -199,19 +199,26 @@ protected:
         x11test::poseAsXwayland = false;
         x11test::xwaylandSeat = false;
     }
-    // Whether the cursor the server shows at the pointer has a visible pixel.
-    static bool cursorShown() {
+    // The picture of the cursor the server shows at the pointer, one ARGB value a pixel.
+    static std::vector<unsigned long> cursorPicture() {
         XSync(kvr_x11.display, False);
         x11test::settle();
         XFixesCursorImage* image = XFixesGetCursorImage(x11test::input());
-        bool shown = false;
-        for (int i = 0; image != nullptr && i < image->width * image->height && !shown; i++) {
-            shown = (image->pixels[i] >> 24) != 0;
-        }
+        std::vector<unsigned long> pixels;
         if (image != nullptr) {
+            pixels.assign(image->pixels, image->pixels + image->width * image->height);
             XFree(image);
         }
-        return shown;
+        return pixels;
+    }
+    // Whether that cursor has a visible pixel.
+    static bool cursorShown() {
+        for (unsigned long pixel : cursorPicture()) {
+            if ((pixel >> 24) != 0) {
+                return true;
+            }
+        }
+        return false;
     }
 };
 
@@ -230,8 +237,11 @@ TEST_F(X11Xwayland, WarpsWaitForASeatAndFullScreenHidesTheCursor) {
     ASSERT_NE(hwnd, nullptr);
     RECT window = {};
     ASSERT_TRUE(GetWindowRect(hwnd, &window));
+    x11test::moveTo(window.left - 20, window.top - 20);
+    std::vector<unsigned long> rootCursor = cursorPicture();
     x11test::moveTo((window.left + window.right) / 2, (window.top + window.bottom) / 2);
     EXPECT_TRUE(cursorShown()) << "the arrow in a window";
+    EXPECT_NE(cursorPicture(), rootCursor) << "the class's arrow, not the root's cursor";
     int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
     SetWindowLongA(hwnd, GWL_EXSTYLE, 0x40000);
     SetWindowLongA(hwnd, GWL_STYLE, (LONG)0x80000000u);
