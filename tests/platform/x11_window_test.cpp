@@ -550,6 +550,13 @@ TEST_F(X11Window, DestroyWindowReportsTheFailureXReports) {
     Display* d = x11test::input();
     XDestroyWindow(d, x11test::xwindowOf(hwnd));
     XSync(d, False);
+    // Calls on it meanwhile fail quietly: their X errors are trapped, none reaches the report.
+    ::testing::internal::CaptureStderr();
+    SetForegroundWindow(hwnd);
+    SetWindowPos(hwnd, NULL, 10, 10, 300, 200, SWP_NOZORDER);
+    XSync(kvr_x11.display, False);
+    std::string reported = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(reported.find("X error"), std::string::npos) << reported;
     EXPECT_FALSE(DestroyWindow(hwnd));
     RECT rect;
     EXPECT_FALSE(GetWindowRect(hwnd, &rect)) << "the handle is released all the same";
