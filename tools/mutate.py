@@ -826,9 +826,12 @@ class Job:
                 self.start_wm()
             env = dict(os.environ, DISPLAY=self.wm_display if where == "wm" else self.display,
                        KVR_REQUIRE_DISPLAY="1")
+            # The output is kept, so that a kill names the test that failed (and a flaky one shows).
+            out = open(os.path.join(self.dir, "test.log"), "wb")
             p = subprocess.Popen([os.path.join(self.build, rel), "--gtest_fail_fast", "--gtest_brief=1"],
                                  cwd=os.path.dirname(os.path.join(self.build, rel)), env=env,
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+                                 stdout=out, stderr=subprocess.STDOUT, start_new_session=True)
+            out.close()
             try:
                 rc = p.wait(remaining)
             except subprocess.TimeoutExpired:
@@ -836,7 +839,9 @@ class Job:
                 p.wait()
                 return "timeout", rel + (" under " + WINDOW_MANAGER[0] if where == "wm" else "")
             if rc != 0:
-                return "killed", rel + (" under " + WINDOW_MANAGER[0] if where == "wm" else "")
+                failed = re.findall(rb"\[  FAILED  \] (\S+)", open(os.path.join(self.dir, "test.log"), "rb").read())
+                test = " (" + failed[0].decode(errors="replace") + ")" if failed else ""
+                return "killed", rel + (" under " + WINDOW_MANAGER[0] if where == "wm" else "") + test
         return "survived", None
 
     def tests_for(self, rel, module):
