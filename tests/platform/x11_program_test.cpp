@@ -477,7 +477,8 @@ TEST(X11Program, MessageBoxIsACentredDialogThatClosesOnItsButtonOrEnter) {
     EXPECT_GT(label, 0) << "the OK label lies inside the button";
     // The text is drawn above the button.
     int text = 0;
-    XImage* above = XGetImage(d, dialog, 0, 0, (unsigned)attributes.width, (unsigned)(top - 1), AllPlanes, ZPixmap);
+    XImage* above =
+        XGetImage(d, dialog, 0, 0, (unsigned)attributes.width, (unsigned)(top - 1), AllPlanes, ZPixmap);
     ASSERT_NE(above, nullptr);
     for (int y = 0; y < top - 1; y++) {
         for (int x = 0; x < attributes.width; x++) {

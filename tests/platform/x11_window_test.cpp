@@ -855,7 +855,8 @@ TEST(X11Managed, ShowAndPlacementReturnWithWhatTheManagerGranted) {
         return full;
     };
     for (const auto& step : steps) {
-        SCOPED_TRACE("hidden, then shown " + std::to_string(step.width) + " x " + std::to_string(step.height));
+        SCOPED_TRACE("hidden, then shown " + std::to_string(step.width) + " x " +
+                     std::to_string(step.height));
         ShowWindow(hwnd, SW_HIDE);
         x11test::pumpUntil([&viewable] { return !viewable(); }, 2000);
         SetWindowLongA(hwnd, GWL_EXSTYLE, (LONG)step.exStyle);
