@@ -839,7 +839,8 @@ class Job:
                 p.wait()
                 return "timeout", rel + (" under " + WINDOW_MANAGER[0] if where == "wm" else "")
             if rc != 0:
-                failed = re.findall(rb"\[  FAILED  \] (\S+)", open(os.path.join(self.dir, "test.log"), "rb").read())
+                with open(os.path.join(self.dir, "test.log"), "rb") as log_file:
+                    failed = re.findall(rb"\[  FAILED  \] (\S+)", log_file.read())
                 test = " (" + failed[0].decode(errors="replace") + ")" if failed else ""
                 return "killed", rel + (" under " + WINDOW_MANAGER[0] if where == "wm" else "") + test
         return "survived", None
