@@ -55,6 +55,9 @@ int exitStatus(pid_t& pid, double timeoutMs) {
 // The window with the given title, 0 when none: a child of the root, or of a window manager's
 // frame around it.
 Window findWindow(Display* d, const char* title, Window parentWindow = 0, int depth = 0) {
+    // A window may go away during the walk (a program's dialog or window closing, a manager's
+    // frame): its BadWindow is no failure, and Xlib's default handler would end this program.
+    XErrorHandler previous = depth == 0 ? XSetErrorHandler(xdrv::ignoreXErrors) : nullptr;
     Window root = 0, parent = 0;
     Window* children = nullptr;
     unsigned count = 0;
@@ -74,6 +77,10 @@ Window findWindow(Display* d, const char* title, Window parentWindow = 0, int de
     }
     if (children != nullptr) {
         XFree(children);
+    }
+    if (depth == 0) {
+        XSync(d, False);
+        XSetErrorHandler(previous);
     }
     return found;
 }
