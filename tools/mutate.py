@@ -14,6 +14,10 @@ arguments of the same kind swapped; a GL or Win32 constant replaced by the next 
 row of a constant table rotated by one place ({0, 1, 2, 3} -> {1, 2, 3, 0}); two adjacent rows of
 a table swapped; an `else` dropped (its block or statement removed, or `else if` made a plain `if`).
 
+Everything is built under the address, undefined-behaviour and leak sanitizers (as the suite's
+sanitizer run builds the unit and platform tests), so a read past an allocation or a buffer never
+freed counts; --no-sanitize builds with the array-bounds check only.
+
 The platform's X tests run twice per mutant: on a bare Xvfb, and on a second one under openbox
 (the window manager of the end-to-end checks), so the waits for a manager and its paths count.
 
@@ -69,6 +73,14 @@ TESTS = {
 FILE_TESTS = {"Kelvor/main.cpp": PLATFORM[1:]}
 # The window manager the platform tests also run under.
 WINDOW_MANAGER = ["openbox", "--sm-disable"]
+# The sanitizer build (the default; --no-sanitize builds with the array-bounds check only) and the
+# options its test runs get: leaks are checked at exit, with the suppressions the soak run uses.
+SANITIZE_FLAGS = "-O0 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all"
+SANITIZE_ENV = {
+    "ASAN_OPTIONS": "detect_leaks=1",
+    "LSAN_OPTIONS": "suppressions=%s:print_suppressions=0" % os.path.join(ROOT, "tests", "soak", "lsan.supp"),
+    "UBSAN_OPTIONS": "print_stacktrace=1:halt_on_error=1",
+}
 
 # ----------------------------------------------------------------------------------------------
 # Lexing
@@ -767,10 +779,11 @@ class Job:
         sync_tree(self.args.source, self.src)
         # Configured again every run: cheap when nothing changed, and it picks up changed options.
         log("job %d: configuring %s" % (self.index, self.build))
-        # Unoptimised without debug information: the quickest rebuild and link per mutant. Array
-        # bounds are checked (as the suite's sanitizer run would), so an index pushed one past the
-        # end fails the test instead of reading or writing a neighbour unseen.
-        flags = "-O0 -fsanitize=bounds -fno-sanitize-recover=bounds"
+        # Unoptimised without debug information: the quickest rebuild and link per mutant. Built
+        # under the address, undefined-behaviour and leak sanitizers, as the suite's sanitizer run
+        # builds the unit and platform tests: an index pushed one past the end, a read of freed
+        # memory or a buffer never freed fails the test instead of going unseen.
+        flags = SANITIZE_FLAGS if self.args.sanitize else "-O0 -fsanitize=bounds -fno-sanitize-recover=bounds"
         subprocess.run(["cmake", "-S", self.src, "-B", self.build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=None",
                         "-DCMAKE_CXX_FLAGS=" + flags, "-DCMAKE_C_FLAGS=" + flags, "-DKVR_WERROR=OFF"] +
                        (["-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld"] if shutil.which("ld.lld") else []),
@@ -825,7 +838,7 @@ class Job:
             if where == "wm" and self.wm.poll() is not None:
                 self.start_wm()
             env = dict(os.environ, DISPLAY=self.wm_display if where == "wm" else self.display,
-                       KVR_REQUIRE_DISPLAY="1")
+                       KVR_REQUIRE_DISPLAY="1", **SANITIZE_ENV)
             # The output is kept, so that a kill names the test that failed (and a flaky one shows).
             out = open(os.path.join(self.dir, "test.log"), "wb")
             p = subprocess.Popen([os.path.join(self.build, rel), "--gtest_fail_fast", "--gtest_brief=1"],
@@ -1049,6 +1062,9 @@ def main():
     ap.add_argument("--displays", default="160-199", help="X display numbers for the private Xvfb servers")
     ap.add_argument("--report", default=None, help="Markdown report path (default: <workdir>/report.md)")
     ap.add_argument("--list", action="store_true", help="list the selected mutants and stop")
+    ap.add_argument("--no-sanitize", dest="sanitize", action="store_false",
+                    help="build with the array-bounds check only, not under the address, undefined-behaviour "
+                         "and leak sanitizers (quicker; misses leaks and reads past an allocation)")
     ap.add_argument("--equivalents", default=os.path.join(ROOT, "tests", "MUTATION.md"),
                     help="file whose table lists the equivalent mutants by id")
     args = ap.parse_args()

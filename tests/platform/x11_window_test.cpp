@@ -4,6 +4,7 @@
 
 #include "x11_test_support.h"
 #include "x_driver.h"
+#include "xres_count.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -16,7 +17,9 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 using x11test::messagesOf;
 using x11test::received;
@@ -76,8 +79,37 @@ bool normalHints(Window w, XSizeHints* hints) {
 // When set, the next direct context is refused with an X error (as a server without direct
 // rendering for the config does) and the indirect attempt that follows succeeds.
 bool refuseDirectContext = false;
+// While set, X refuses the next window this program creates (a size of 0 is a BadValue).
+bool refuseWindowCreation = false;
+
+// The server resources of the platform's own connection by type, found from one of its windows;
+// empty when the server has no X-Resource extension.
+std::map<std::string, int> layerResources(Window w) {
+    Display* d = x11test::input();
+    int opcode = xres::opcode(d);
+    for (const xres::ClientIds& c : opcode != 0 ? xres::clients(d, opcode) : std::vector<xres::ClientIds>()) {
+        if ((static_cast<uint32_t>(w) & ~c.mask) == c.base) {
+            return xres::resources(d, opcode, c.base);
+        }
+    }
+    return {};
+}
 
 }  // namespace
+
+// Stands in for Xlib's XCreateWindow in this test program, to put in the fault above.
+extern "C" Window XCreateWindow(Display* d, Window parent, int x, int y, unsigned width, unsigned height,
+                                unsigned border, int depth, unsigned type, Visual* visual, unsigned long mask,
+                                XSetWindowAttributes* attributes) {
+    using Create = Window (*)(Display*, Window, int, int, unsigned, unsigned, unsigned, int, unsigned,
+                              Visual*, unsigned long, XSetWindowAttributes*);
+    static Create real = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "XCreateWindow"));
+    if (refuseWindowCreation) {
+        refuseWindowCreation = false;
+        width = 0;
+    }
+    return real(d, parent, x, y, width, height, border, depth, type, visual, mask, attributes);
+}
 
 // Stands in for libGL's glXCreateNewContext in this test program, to put in the fault above.
 extern "C" GLXContext glXCreateNewContext(Display* d, GLXFBConfig config, int type, GLXContext share,
@@ -468,6 +500,14 @@ TEST_F(X11Window, ChosenFormatFitsTheDescriptorAndIsSetOnlyOnce) {
                                  GetModuleHandleA(NULL), NULL);
     ASSERT_NE(shown, nullptr);
     ShowWindow(shown, SW_SHOW);
+    // A format whose X window the server refuses to make leaves the window as it was, and no
+    // colormap made for it behind.
+    XSync(kvr_x11.display, False);
+    std::map<std::string, int> before = layerResources(x11test::xwindowOf(shown));
+    refuseWindowCreation = true;
+    EXPECT_FALSE(SetPixelFormat(GetDC(shown), format, &pfd));
+    XSync(kvr_x11.display, False);
+    EXPECT_EQ(layerResources(x11test::xwindowOf(shown)), before);
     ASSERT_TRUE(SetPixelFormat(GetDC(shown), format, &pfd));
     XWindowAttributes attributes = {};
     XSync(kvr_x11.display, False);
@@ -742,11 +782,18 @@ TEST_F(X11Window, SizeChangedByAnotherClientIsReportedOnceEachTime) {
 TEST(X11Lifecycle, CreateDestroyCycleLeavesNoWindowOrContextBehind) {
     KVR_NEED_DISPLAY();
     int before = rootChildCount();
+    // What the connection holds after the first cycle (its cursors are made once): every later
+    // cycle leaves exactly that, no colormap or cursor more.
+    std::map<std::string, int> afterFirst;
     for (int cycle = 0; cycle < 3; cycle++) {
         HWND hwnd = x11test::openWindow();
         ASSERT_NE(hwnd, nullptr);
         HDC dc = x11test::windowDc();
         HGLRC context = x11test::windowContext();
+        Window xwindow = x11test::xwindowOf(hwnd);
+        XSync(kvr_x11.display, False);
+        std::map<std::string, int> open = layerResources(xwindow);
+        EXPECT_TRUE(open.empty() || open["COLORMAP"] >= 1) << "the count does not see the window's colormap";
         // A window manager frames the window and drops its frame when it goes, in its own time.
         EXPECT_TRUE(x11test::pumpUntil([&] { return rootChildCount() == before + 1; }, 1000));
         EXPECT_FALSE(UnregisterClassA("KvrPlatformTest", GetModuleHandleA(NULL))) << "a window of it exists";
@@ -764,8 +811,26 @@ TEST(X11Lifecycle, CreateDestroyCycleLeavesNoWindowOrContextBehind) {
         EXPECT_FALSE(wglDeleteContext(context));
         EXPECT_EQ(ReleaseDC(hwnd, dc), 0);
         EXPECT_FALSE(ShowWindow(hwnd, SW_SHOW));
+        XSync(kvr_x11.display, False);
+        std::map<std::string, int> left = open.empty() ? open : layerResources(xwindow);
+        if (cycle == 0) {
+            afterFirst = left;
+        } else {
+            EXPECT_EQ(left, afterFirst) << "cycle " << cycle;
+        }
     }
     EXPECT_EQ(glXGetCurrentContext(), nullptr) << "no context is left current";
+
+    // A window destroyed while its context is current takes the context off it: Mesa would
+    // otherwise keep drawing to an X window that is gone. The context itself stays, to delete.
+    HWND hwnd = x11test::openWindow();
+    ASSERT_NE(hwnd, nullptr);
+    HGLRC context = x11test::windowContext();
+    ASSERT_NE(glXGetCurrentContext(), nullptr);
+    EXPECT_TRUE(DestroyWindow(hwnd));
+    EXPECT_EQ(glXGetCurrentContext(), nullptr) << "the context stayed current on the destroyed window";
+    EXPECT_TRUE(wglDeleteContext(context));
+    x11test::closeWindow();
 }
 
 // Under a window manager (openbox on a private server) every request goes through the manager:
