@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 // Test window procedure: nothing is ever dispatched to it here.
 static LRESULT CALLBACK idleProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -56,6 +58,23 @@ TEST_F(X11NoDisplay, ClassTableRegistersOnceAndUnregistersOnlyKnownNames) {
     EXPECT_NE(again, 0);
     EXPECT_NE(again, atom) << "a new registration gets a new atom";
     EXPECT_TRUE(UnregisterClassA("Table", GetModuleHandleA(NULL)));
+
+    // A full table refuses the next class, and takes one again once a slot is free.
+    std::vector<std::string> names;
+    ATOM refused = 1;
+    for (int i = 0; i <= KVR_X11_MAX_CLASSES && refused != 0; i++) {
+        names.push_back("Full" + std::to_string(i));
+        WNDCLASSA full = testClass(names.back().c_str());
+        refused = RegisterClassA(&full);
+    }
+    EXPECT_EQ(refused, 0) << "after " << names.size() << " classes";
+    EXPECT_FALSE(UnregisterClassA(names.back().c_str(), GetModuleHandleA(NULL))) << "the refused one";
+    EXPECT_TRUE(UnregisterClassA(names.front().c_str(), GetModuleHandleA(NULL)));
+    WNDCLASSA last = testClass(names.back().c_str());
+    EXPECT_NE(RegisterClassA(&last), 0) << "a slot was freed";
+    for (const std::string& name : names) {
+        UnregisterClassA(name.c_str(), GetModuleHandleA(NULL));
+    }
 
     // Class atoms stay in 0xC000 to 0xFFFF, starting again at the bottom when the range is used up.
     for (int i = 0; i <= 0x4000; i++) {
@@ -170,13 +189,25 @@ TEST_F(X11NoDisplay, MessageBoxWritesCaptionAndTextToStandardError) {
 }
 
 TEST_F(X11NoDisplay, SleepWaitsTheGivenTime) {
-    // Most of a second: its nanoseconds are near the most a wait's fraction of a second may hold.
+    // Most of a second (its nanoseconds are near the most a wait's fraction of a second may hold),
+    // and a whole second, side by side.
     auto start = std::chrono::steady_clock::now();
+    long long secondWaited = 0;
+    std::thread second([&secondWaited] {
+        auto begin = std::chrono::steady_clock::now();
+        Sleep(1000);
+        secondWaited =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin)
+                .count();
+    });
     Sleep(910);
     auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    second.join();
     EXPECT_GE(elapsed.count(), 910);
     EXPECT_LT(elapsed.count(), 2000);
+    EXPECT_GE(secondWaited, 1000);
+    EXPECT_LT(secondWaited, 2000);
     // The layer's own clock counts milliseconds the same way.
     long long before = kvr_x11NowMs();
     Sleep(60);

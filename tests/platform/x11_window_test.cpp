@@ -357,6 +357,18 @@ TEST_F(X11Window, HiddenWindowStaysHiddenUntilShown) {
     EXPECT_FALSE(ShowWindow(hwnd, SW_SHOW));
     EXPECT_LT(kvr_x11NowMs() - start, 900) << "shown without waiting out the bound";
     EXPECT_EQ(mapState(), IsViewable);
+
+    // A window made with WS_VISIBLE is shown by CreateWindowExA itself; one without stays hidden.
+    for (DWORD visible : {0ul, (unsigned long)WS_VISIBLE}) {
+        HWND other = CreateWindowExA(0, "KvrPlatformTest", "Other", 0x6CF0000 | visible, 20, 30, 200, 100,
+                                     NULL, NULL, GetModuleHandleA(NULL), NULL);
+        ASSERT_NE(other, nullptr);
+        XWindowAttributes attributes = {};
+        XSync(kvr_x11.display, False);
+        ASSERT_NE(XGetWindowAttributes(d, x11test::xwindowOf(other), &attributes), 0);
+        EXPECT_EQ(attributes.map_state, visible != 0 ? IsViewable : IsUnmapped) << "style " << visible;
+        EXPECT_TRUE(DestroyWindow(other));
+    }
 }
 
 TEST_F(X11Window, SwapBuffersShowsTheRenderedFrame) {
@@ -554,6 +566,11 @@ TEST_F(X11Window, XErrorsOutsideTrapsAreReportedOncePerKind) {
 }
 
 TEST_F(X11Window, CloseButtonBecomesWmClose) {
+    // The default procedure answers 0 for what it handles and for what it does not know, as
+    // Win32's does for these: a window procedure returns that answer to its caller.
+    EXPECT_EQ(DefWindowProcA(hwnd, WM_SYSKEYDOWN, VK_RETURN, 0x20000000), 0);
+    EXPECT_EQ(DefWindowProcA(hwnd, 0x0407, 1, 2), 0);  // one of a program's own (WM_USER + 7)
+    EXPECT_EQ(DefWindowProcA(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(640, 480)), 0);
     received.clear();
     Display* d = x11test::input();
     XEvent event = {};
