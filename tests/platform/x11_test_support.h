@@ -71,6 +71,10 @@ void settle();
 // keyboard grabbed, so the release goes to that client; the grab ends unsynced afterwards.
 bool releaseUnderGrab(unsigned long keysym);
 
+// Sends a request of one word with the given major and minor opcode (not flushed): an
+// extension's unknown minor opcode makes a BadRequest of its own kind.
+void sendBareRequest(Display* d, int major, int minor);
+
 // Two monitors side by side on the X screen, the primary one not at the origin: a left one at
 // (0, 0) 800 x 600 and the primary at (800, 200) 1024 x 768, which shows the screen's output.
 extern const RECT kLeftMonitor;

@@ -563,6 +563,42 @@ TEST_F(X11Window, XErrorsOutsideTrapsAreReportedOncePerKind) {
     // Which request failed, as the protocol numbers it (major.minor), and on what.
     EXPECT_NE(text.find("in request 104.0,"), std::string::npos) << "Bell: " << text;
     EXPECT_NE(text.find("in request 13.0, resource 0x1 "), std::string::npos) << "CirculateWindow: " << text;
+
+    // An error of an earlier request, still on its way, is not taken for a trap's own: it is
+    // reported, and the trap that follows catches nothing.
+    ::testing::internal::CaptureStderr();
+    XUnmapWindow(d, 1);  // BadWindow of UnmapWindow, not synced
+    kvr_x11TrapBegin();
+    XMapWindow(d, x11test::xwindowOf(hwnd));
+    int caught = kvr_x11TrapEnd();
+    text = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(caught, 0) << "the trap took the earlier request's error";
+    EXPECT_NE(text.find("in request 10.0, resource 0x1 "), std::string::npos) << "UnmapWindow: " << text;
+
+    // The server time taken from a property change before any event, on a window another client
+    // has destroyed meanwhile: the failed change is trapped, and there is no time to give.
+    Time lastEvent = kvr_x11.lastEventTime;
+    kvr_x11.lastEventTime = 0;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(kvr_x11UserTime(1), 0u);
+    XSync(d, False);
+    text = ::testing::internal::GetCapturedStderr();
+    kvr_x11.lastEventTime = lastEvent;
+    EXPECT_EQ(text.find("X error"), std::string::npos) << text;
+
+    // A program making more kinds of error than the layer remembers still hears of each new one.
+    int randr = 0, event = 0, error = 0;
+    ASSERT_TRUE(XQueryExtension(d, "RANDR", &randr, &event, &error));
+    ::testing::internal::CaptureStderr();
+    for (int minor = 100; minor < 180; minor++) {
+        x11test::sendBareRequest(d, randr, minor);  // BadRequest: RandR has no such request
+    }
+    XSync(d, False);
+    text = ::testing::internal::GetCapturedStderr();
+    for (int minor = 100; minor < 180; minor++) {
+        std::string request = "in request " + std::to_string(randr) + "." + std::to_string(minor) + ",";
+        EXPECT_NE(text.find(request), std::string::npos) << request;
+    }
 }
 
 TEST_F(X11Window, CloseButtonBecomesWmClose) {
