@@ -186,6 +186,8 @@ TEST(X11Program, OpensFullScreenIdlesQuietlyAndExitsZeroOnClose) {
         XSendEvent(d, w, False, NoEventMask, &event);
         XSync(d, False);
         EXPECT_EQ(exitStatus(pid, 5000), 0) << readFile(errors);
+        EXPECT_EQ(readFile(errors).find("X error"), std::string::npos)
+            << "a run without an X error: " << readFile(errors);
         XSync(d, False);
         EXPECT_EQ(findWindow(d, "OpenGL Test"), 0u) << "the window is gone after the exit";
     }
@@ -491,12 +493,23 @@ TEST(X11Program, MessageBoxIsACentredDialogThatClosesOnItsButtonOrEnter) {
     }
     XDestroyImage(above);
     EXPECT_GT(text, 0) << "the text above the button";
+    // Nothing lies beside the button: the text ends above it, inside a dialog tall enough.
+    int beside = 0;
+    XImage* below = XGetImage(d, dialog, 0, top, (unsigned)attributes.width,
+                              (unsigned)(attributes.height - top), AllPlanes, ZPixmap);
+    ASSERT_NE(below, nullptr);
+    for (int y = 0; y < attributes.height - top; y++) {
+        for (int x = 0; x < attributes.width; x++) {
+            beside += (x < left || x > right) && (XGetPixel(below, x, y) & 0xFFFFFFu) == 0 ? 1 : 0;
+        }
+    }
+    XDestroyImage(below);
+    EXPECT_EQ(beside, 0) << "dark pixels beside the button";
 
-    // A click on the button closes it.
+    // A click on the button closes it, on its outline too.
     int rootX = 0, rootY = 0;
     Window under = 0;
-    XTranslateCoordinates(d, dialog, DefaultRootWindow(d), attributes.width / 2, bottom - 4, &rootX, &rootY,
-                          &under);
+    XTranslateCoordinates(d, dialog, DefaultRootWindow(d), left, bottom - 4, &rootX, &rootY, &under);
     x11test::moveTo(rootX, rootY);
     x11test::button(1, true);
     x11test::button(1, false);
