@@ -8,6 +8,7 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
+#include <X11/extensions/Xcomposite.h>
 #include <X11/Xutil.h>
 
 #include <cstring>
@@ -81,6 +82,8 @@ bool normalHints(Window w, XSizeHints* hints) {
 bool refuseDirectContext = false;
 // While set, X refuses the next window this program creates (a size of 0 is a BadValue).
 bool refuseWindowCreation = false;
+// While 0 or more, the Composite version the server offers, as major * 10 + minor.
+int compositeVersion = -1;
 
 // The server resources of the platform's own connection by type, found from one of its windows;
 // empty when the server has no X-Resource extension.
@@ -96,6 +99,19 @@ std::map<std::string, int> layerResources(Window w) {
 }
 
 }  // namespace
+
+// Stands in for libXcomposite's XCompositeQueryVersion in this test program: while set, the
+// server offers only this version of the Composite extension.
+extern "C" Status XCompositeQueryVersion(Display* d, int* major, int* minor) {
+    using Query = Status (*)(Display*, int*, int*);
+    static Query real = reinterpret_cast<Query>(dlsym(RTLD_NEXT, "XCompositeQueryVersion"));
+    if (compositeVersion >= 0) {
+        *major = compositeVersion / 10;
+        *minor = compositeVersion % 10;
+        return 1;
+    }
+    return real(d, major, minor);
+}
 
 // Stands in for Xlib's XCreateWindow in this test program, to put in the fault above.
 extern "C" Window XCreateWindow(Display* d, Window parent, int x, int y, unsigned width, unsigned height,
@@ -520,7 +536,18 @@ TEST_F(X11Window, ChosenFormatFitsTheDescriptorAndIsSetOnlyOnce) {
     EXPECT_FALSE(SetPixelFormat(GetDC(shown), format, &pfd));
     XSync(kvr_x11.display, False);
     EXPECT_EQ(layerResources(x11test::xwindowOf(shown)), before);
+    // Its contents are kept while covered (the server redirects the window) from Composite 0.2
+    // on, the first version that can.
+    compositeVersion = 2;
     ASSERT_TRUE(SetPixelFormat(GetDC(shown), format, &pfd));
+    compositeVersion = -1;
+    XSync(kvr_x11.display, False);
+    std::map<std::string, int> after = layerResources(x11test::xwindowOf(shown));
+    // A compositing manager keeps contents itself: then the window is left to it.
+    bool compositor =
+        XGetSelectionOwner(x11test::input(), XInternAtom(x11test::input(), "_NET_WM_CM_S0", False)) != None;
+    EXPECT_EQ(after["CompositeClientWindow"], before["CompositeClientWindow"] + (compositor ? 0 : 1))
+        << "redirected";
     XWindowAttributes attributes = {};
     XSync(kvr_x11.display, False);
     ASSERT_NE(XGetWindowAttributes(x11test::input(), x11test::xwindowOf(shown), &attributes), 0);
@@ -987,6 +1014,18 @@ TEST(X11Managed, ShowAndPlacementReturnWithWhatTheManagerGranted) {
         EXPECT_EQ(rect.right - rect.left, step.width);
         EXPECT_EQ(rect.bottom - rect.top, step.height);
         EXPECT_EQ(fullScreenState(), step.width == sw) << "the manager's full-screen state";
+        // openbox offers no pinning of full screen to a monitor: the window is not asked for it.
+        Atom pinType = None;
+        int pinFormat = 0;
+        unsigned long pinCount = 0, pinAfter = 0;
+        unsigned char* pin = nullptr;
+        XGetWindowProperty(x11test::input(), w,
+                           XInternAtom(x11test::input(), "_NET_WM_FULLSCREEN_MONITORS", False), 0, 4, False,
+                           AnyPropertyType, &pinType, &pinFormat, &pinCount, &pinAfter, &pin);
+        EXPECT_EQ(pinType, (Atom)None) << "a monitor pin the manager does not offer";
+        if (pin != nullptr) {
+            XFree(pin);
+        }
     }
     // A hidden window minimised is shown minimised.
     ShowWindow(hwnd, SW_HIDE);
