@@ -635,6 +635,11 @@ TEST_F(X11Window, CloseButtonBecomesWmClose) {
     EXPECT_EQ(DefWindowProcA(hwnd, 0x0407, 1, 2), 0);  // one of a program's own (WM_USER + 7)
     EXPECT_EQ(DefWindowProcA(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(640, 480)), 0);
     received.clear();
+    // The time that requests to the window manager quote stays that of the last event that had
+    // one: the close request carries none.
+    kvr_x11.lastEventTime = 0;  // the server's time now, asked for
+    Time last = kvr_x11UserTime(x11test::xwindowOf(hwnd));
+    ASSERT_NE(last, 0u);
     Display* d = x11test::input();
     XEvent event = {};
     event.xclient.type = ClientMessage;
@@ -649,6 +654,7 @@ TEST_F(X11Window, CloseButtonBecomesWmClose) {
     ASSERT_EQ(messagesOf(WM_CLOSE).size(), 1u);
     EXPECT_EQ(messagesOf(WM_CLOSE)[0].wParam, 0u);
     EXPECT_EQ(messagesOf(WM_CLOSE)[0].lParam, 0);
+    EXPECT_GE(kvr_x11.lastEventTime, last);
     RECT rect;
     EXPECT_TRUE(GetWindowRect(hwnd, &rect)) << "WM_CLOSE alone destroys nothing";
 }
