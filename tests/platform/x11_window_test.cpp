@@ -1033,6 +1033,21 @@ TEST(X11Managed, ShowAndPlacementReturnWithWhatTheManagerGranted) {
             XFree(pin);
         }
     }
+    // Given the full-screen form and then the windowed one while hidden, it is shown windowed.
+    ShowWindow(hwnd, SW_HIDE);
+    x11test::pumpUntil([&viewable] { return !viewable(); }, 2000);
+    for (const auto& form : {steps[0], steps[1]}) {
+        SetWindowLongA(hwnd, GWL_EXSTYLE, (LONG)form.exStyle);
+        SetWindowLongA(hwnd, GWL_STYLE, (LONG)form.style);
+        SetWindowPos(hwnd, NULL, form.x, form.y, form.width, form.height, SWP_NOZORDER);
+    }
+    received.clear();
+    ShowWindow(hwnd, SW_SHOW);
+    x11test::pumpFor(100);
+    EXPECT_FALSE(fullScreenState()) << "the full-screen form given up while hidden";
+    for (const auto& size : messagesOf(WM_SIZE)) {
+        EXPECT_EQ(size.lParam, MAKELPARAM(steps[1].width, steps[1].height));
+    }
     // A hidden window minimised is shown minimised.
     ShowWindow(hwnd, SW_HIDE);
     x11test::pumpUntil([&viewable] { return !viewable(); }, 2000);
