@@ -185,18 +185,20 @@ TEST_F(X11PixelFormat, ServerWithOneConfigGetsIt) {
 TEST_F(X11PixelFormat, ChoiceFollowsTheRanking) {
     KVR_NEED_FRESH_PRIVATE_SERVER();
     posedConfigs = {
-        kUsual,                                           // 1
-        {1, 1, 0, 1, 0, 8, 8, 8, 8, 24, 8, 0, 0, 24},     // 2 no visual id
-        {1, 0, 3, 1, 0, 8, 8, 8, 8, 24, 8, 0, 0, 24},     // 3 not X-renderable
-        {0, 1, 4, 1, 0, 8, 8, 8, 8, 24, 8, 0, 0, 24},     // 4 no window bit
-        {1, 1, 5, 1, 0, 8, 8, 8, 8, 24, 0, 0, 0, 24},     // 5 alpha, no stencil
-        {1, 1, 6, 0, 0, 8, 8, 8, 0, 16, 8, 0, 0, 24},     // 6 single-buffered, 16 depth
-        {1, 1, 7, 1, 0, 10, 10, 10, 2, 24, 8, 0, 0, 30},  // 7 10-10-10
-        {1, 1, 8, 1, 0, 8, 8, 8, 0, 24, 8, 16, 0, 24},    // 8 64 accumulation bits
-        {1, 1, 9, 1, 0, 8, 8, 8, 0, 24, 8, 8, 0, 24},     // 9 32 accumulation bits
-        {1, 1, 10, 1, 0, 5, 6, 5, 0, 24, 0, 0, 0, 16},    // 10 5-6-5, no stencil
-        {1, 1, 11, 1, 1, 8, 8, 8, 8, 24, 8, 0, 0, 32},    // 11 stereo ARGB
-        {1, 1, 12, 1, 1, 8, 8, 8, 8, 24, 8, 0, 1, 24},    // 12 stereo, slow
+        kUsual,                                            // 1
+        {1, 1, 0, 1, 0, 8, 8, 8, 8, 24, 8, 0, 0, 24},      // 2 no visual id
+        {1, 0, 3, 1, 0, 8, 8, 8, 8, 24, 8, 0, 0, 24},      // 3 not X-renderable
+        {0, 1, 4, 1, 0, 8, 8, 8, 8, 24, 8, 0, 0, 24},      // 4 no window bit
+        {1, 1, 5, 1, 0, 8, 8, 8, 8, 24, 0, 0, 0, 24},      // 5 alpha, no stencil
+        {1, 1, 6, 0, 0, 8, 8, 8, 0, 16, 8, 0, 0, 24},      // 6 single-buffered, 16 depth
+        {1, 1, 7, 1, 0, 10, 10, 10, 2, 24, 8, 0, 0, 30},   // 7 10-10-10
+        {1, 1, 8, 1, 0, 8, 8, 8, 0, 24, 8, 16, 0, 24},     // 8 64 accumulation bits
+        {1, 1, 9, 1, 0, 8, 8, 8, 0, 24, 8, 8, 0, 24},      // 9 32 accumulation bits
+        {1, 1, 10, 1, 0, 5, 6, 5, 0, 24, 0, 0, 0, 16},     // 10 5-6-5, no stencil
+        {1, 1, 11, 1, 1, 8, 8, 8, 8, 24, 8, 0, 0, 32},     // 11 stereo ARGB
+        {1, 1, 12, 1, 1, 8, 8, 8, 8, 24, 8, 0, 1, 24},     // 12 stereo, slow
+        {1, 1, 13, 1, 0, 5, 6, 5, 0, 32, 8, 0, 0, 16},     // 13 5-6-5, 32 depth
+        {1, 1, 14, 1, 0, 10, 10, 10, 2, 32, 8, 0, 0, 30},  // 14 10-10-10, 32 depth
     };
     PIXELFORMATDESCRIPTOR pfd = request();
     EXPECT_EQ(choose(pfd), 1) << "the first config fits best";
@@ -221,6 +223,11 @@ TEST_F(X11PixelFormat, ChoiceFollowsTheRanking) {
     pfd = request();
     pfd.cColorBits = 16;
     EXPECT_EQ(choose(pfd), 10) << "more colour bits than asked weigh more than a missing stencil";
+
+    pfd = request();
+    pfd.cColorBits = 24;
+    pfd.cDepthBits = 32;
+    EXPECT_EQ(choose(pfd), 14) << "fewer colour bits than asked are worse than more";
 
     pfd = request();
     pfd.dwFlags |= PFD_STEREO;
