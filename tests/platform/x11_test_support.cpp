@@ -453,7 +453,8 @@ void InputWindowTest::TearDown() {
 }  // namespace x11test
 
 // The monitor lists as this process's calls see them: in the server's order (Xvfb puts the
-// primary first), or reversed while x11test::primaryLast is set, as other servers may list them.
+// primary first), or reversed while x11test::primaryLast is set, as other servers may list them;
+// Xinerama's are x11test::posedScreens instead while x11test::poseScreens is set.
 extern "C" XRRMonitorInfo* XRRGetMonitors(Display* display, Window window, Bool active, int* count) {
     using Real = XRRMonitorInfo* (*)(Display*, Window, Bool, int*);
     static Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XRRGetMonitors"));
