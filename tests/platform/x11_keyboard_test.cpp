@@ -174,6 +174,27 @@ TEST_F(X11Keyboard, AltReleasedDuringAnotherClientsGrabIsNoLongerHeld) {
     x11test::key(XK_Alt_L, false);
 }
 
+TEST_F(X11Keyboard, ShiftAndControlPressedDuringAnotherClientsGrabAreHeld) {
+    const std::pair<unsigned long, UINT> modifiers[] = {{XK_Shift_L, VK_SHIFT}, {XK_Control_L, VK_CONTROL}};
+    for (const auto& modifier : modifiers) {
+        SCOPED_TRACE(modifier.second);
+        // The key goes down at the grabbing client; the focus coming back shows it held.
+        ASSERT_TRUE(x11test::keyUnderGrab(modifier.first, true));
+        x11test::settle();
+        x11test::pumpFor(100);
+        received.clear();
+        // Its next press is a repeat, as the server's auto-repeat delivers it; then it goes up.
+        x11test::sendKey(x11test::xwindowOf(hwnd), modifier.first, true, CurrentTime);
+        x11test::key(modifier.first, false);
+        ASSERT_TRUE(waitKeys(2));
+        auto got = keyMessages();
+        EXPECT_EQ(got[0].message, (UINT)WM_KEYDOWN);
+        EXPECT_EQ(got[0].wParam, (WPARAM)modifier.second);
+        EXPECT_NE(got[0].lParam & 0x40000000, 0) << "previous-state bit set: the key was held";
+        EXPECT_EQ(got[1].message, (UINT)WM_KEYUP);
+    }
+}
+
 TEST_F(X11Keyboard, NonLatinLayoutsGiveTheLettersOfTheirUsPositions) {
     const std::vector<std::pair<const char*, UINT>> wasd = {{"AD02", 'W'}, {"AC01", 'A'}, {"AC02", 'S'},
                                                             {"AC03", 'D'}, {"AE01", '1'}, {"SPCE", VK_SPACE}};
@@ -290,4 +311,49 @@ TEST_F(X11Keyboard, NumLockGivesTheKeypadDigitsWhateverShift) {
     // Num Lock off: the keypad's other level.
     setNumLock(false);
     expectCodes({{"KP1", VK_END}, {"KPDL", VK_DELETE}});
+}
+
+// A server without detectable auto-repeat (see x11test::refuseDetectableRepeat) reports a held
+// key as a release and a press of the same time per repeat. The platform asks for it when it
+// opens the display: a fresh process on a private server.
+class X11OldStyleRepeat : public ::testing::Test {
+protected:
+    void SetUp() override {
+        KVR_NEED_FRESH_PRIVATE_SERVER();
+        x11test::refuseDetectableRepeat = true;
+        hwnd = x11test::openWindow();
+        ASSERT_NE(hwnd, nullptr);
+        x11test::pumpFor(50);
+        received.clear();
+    }
+    void TearDown() override {
+        x11test::closeWindow();
+        x11test::refuseDetectableRepeat = false;
+    }
+    HWND hwnd = nullptr;
+};
+
+TEST_F(X11OldStyleRepeat, AReleaseAndPressOfOneTimeAreARepeat) {
+    // XTest cannot set the times; events sent to the window carry them as given.
+    Window w = x11test::xwindowOf(hwnd);
+    x11test::sendKey(w, XK_a, true, 1000);
+    x11test::sendKey(w, XK_a, false, 1500);
+    x11test::sendKey(w, XK_a, true, 1500);
+    x11test::sendKey(w, XK_a, false, 2000);
+    // Apart in time, a release and a press are the key going up and down again.
+    x11test::sendKey(w, XK_a, true, 2040);
+    x11test::sendKey(w, XK_a, false, 2100);
+    XSync(x11test::input(), False);
+    ASSERT_TRUE(waitKeys(5));
+    x11test::pumpFor(100);
+    auto got = keyMessages();
+    ASSERT_EQ(got.size(), 5u) << "down, repeat, up, down, up";
+    const UINT messages[5] = {WM_KEYDOWN, WM_KEYDOWN, WM_KEYUP, WM_KEYDOWN, WM_KEYUP};
+    const bool wasDown[5] = {false, true, true, false, true};
+    for (int i = 0; i < 5; i++) {
+        EXPECT_EQ(got[i].message, messages[i]) << i;
+        EXPECT_EQ(got[i].wParam, (WPARAM)'A') << i;
+        EXPECT_EQ((got[i].lParam & 0x40000000) != 0, wasDown[i]) << i;
+        EXPECT_EQ(got[i].lParam & 0xFFFF, 1) << "repeat count " << i;
+    }
 }

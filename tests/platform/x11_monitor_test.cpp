@@ -12,6 +12,7 @@
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/Xinerama.h>
 
+using x11test::kLeftMonitor;
 using x11test::kPrimaryMonitor;
 using x11test::messagesOf;
 using x11test::received;
@@ -40,7 +41,70 @@ POINT pointer() {
     return {x, y};
 }
 
+// Makes the window full screen while a stand-in window manager offers
+// _NET_WM_FULLSCREEN_MONITORS and watches the root; the requests the window sent it, in order.
+std::vector<XClientMessageEvent> fullScreenRequests(HWND hwnd) {
+    Display* d = x11test::input();
+    Window root = DefaultRootWindow(d);
+    Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+    Atom supported = XInternAtom(d, "_NET_SUPPORTED", False);
+    Window manager = XCreateSimpleWindow(d, root, 0, 0, 1, 1, 0, 0, 0);
+    XChangeProperty(d, root, check, XA_WINDOW, 32, PropModeReplace, (unsigned char*)&manager, 1);
+    XChangeProperty(d, manager, check, XA_WINDOW, 32, PropModeReplace, (unsigned char*)&manager, 1);
+    Atom offered[2] = {XInternAtom(d, "_NET_WM_STATE_FULLSCREEN", False),
+                       XInternAtom(d, "_NET_WM_FULLSCREEN_MONITORS", False)};
+    XChangeProperty(d, root, supported, XA_ATOM, 32, PropModeReplace, (unsigned char*)offered, 2);
+    XSelectInput(d, root, SubstructureNotifyMask);
+    XSync(d, False);
+
+    SetWindowLongA(hwnd, GWL_STYLE, (LONG)0x80000000u);
+    EXPECT_TRUE(SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                             GetSystemMetrics(SM_CYSCREEN), SWP_SHOWWINDOW | SWP_NOZORDER));
+    XSync(d, False);
+    std::vector<XClientMessageEvent> requests;
+    while (XPending(d) > 0) {
+        XEvent event;
+        XNextEvent(d, &event);
+        if (event.type == ClientMessage && event.xclient.window == x11test::xwindowOf(hwnd)) {
+            requests.push_back(event.xclient);
+        }
+    }
+    XSelectInput(d, root, NoEventMask);
+    XDeleteProperty(d, root, check);
+    XDeleteProperty(d, root, supported);
+    XDestroyWindow(d, manager);
+    XSync(d, False);
+    return requests;
+}
+
+// Expects the request that pins the full-screen window to one monitor.
+void expectPin(const XClientMessageEvent& request, long index) {
+    EXPECT_EQ(request.message_type, XInternAtom(x11test::input(), "_NET_WM_FULLSCREEN_MONITORS", False));
+    for (int i = 0; i < 4; i++) {
+        EXPECT_EQ(request.data.l[i], index) << "top, bottom, left and right monitor";
+    }
+    EXPECT_EQ(request.data.l[4], 1) << "from an application";
+}
+
+// Expects the request that adds full screen to the window's state.
+void expectFullScreenRequest(const XClientMessageEvent& request) {
+    Display* d = x11test::input();
+    EXPECT_EQ(request.message_type, XInternAtom(d, "_NET_WM_STATE", False));
+    EXPECT_EQ(request.data.l[0], 1) << "add full screen";
+    EXPECT_EQ((Atom)request.data.l[1], XInternAtom(d, "_NET_WM_STATE_FULLSCREEN", False));
+    EXPECT_EQ(request.data.l[2], 0) << "no second property";
+    EXPECT_EQ(request.data.l[3], 1) << "from an application";
+}
+
 }  // namespace
+
+// Rectangles compare field by field, and print so.
+static bool operator==(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+static void PrintTo(const RECT& r, std::ostream* out) {
+    *out << "(" << r.left << ", " << r.top << ") - (" << r.right << ", " << r.bottom << ")";
+}
 
 // The monitors and the root's properties are the server's: these tests run on a private one.
 // The primary comes last in both monitor lists here; the viewer's own run in x11_program_test.cpp
@@ -53,6 +117,7 @@ protected:
     }
     void TearDown() override {
         x11test::primaryLast = false;
+        x11test::poseScreens = false;
         x11test::closeWindow();
         if (x11test::onPrivateServer()) {
             x11test::removeMonitors();
@@ -65,7 +130,11 @@ TEST_F(X11Monitors, MetricsPlacementPointerAndWheelFollowThePrimary) {
     int screenWidth = DisplayWidth(d, DefaultScreen(d)), screenHeight = DisplayHeight(d, DefaultScreen(d));
     ASSERT_GE(screenWidth, kPrimaryMonitor.right);
     ASSERT_GE(screenHeight, kPrimaryMonitor.bottom);
+    // One RandR monitor is the primary, whatever Xinerama says.
+    x11test::poseScreens = true;
+    x11test::posedScreens = {kLeftMonitor};
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), screenWidth) << "one monitor: the whole screen";
+    x11test::poseScreens = false;
     ASSERT_TRUE(x11test::addMonitors()) << "the server has no RandR 1.5 monitors";
     // Monitors defined while the program runs change the answers (no notification comes for them).
     const int width = kPrimaryMonitor.right - kPrimaryMonitor.left;
@@ -122,45 +191,11 @@ TEST_F(X11Monitors, FullScreenIsPinnedToThePrimaryWhereTheManagerOffersIt) {
     ASSERT_TRUE(x11test::addMonitors()) << "the server has no RandR 1.5 monitors";
     HWND hwnd = x11test::openWindow();
     ASSERT_NE(hwnd, nullptr);
-    // A stand-in window manager that offers _NET_WM_FULLSCREEN_MONITORS and watches the root.
-    Display* d = x11test::input();
-    Window root = DefaultRootWindow(d);
-    Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
-    Atom supported = XInternAtom(d, "_NET_SUPPORTED", False);
-    Atom pin = XInternAtom(d, "_NET_WM_FULLSCREEN_MONITORS", False);
-    Atom state = XInternAtom(d, "_NET_WM_STATE", False);
-    Window manager = XCreateSimpleWindow(d, root, 0, 0, 1, 1, 0, 0, 0);
-    XChangeProperty(d, root, check, XA_WINDOW, 32, PropModeReplace, (unsigned char*)&manager, 1);
-    XChangeProperty(d, manager, check, XA_WINDOW, 32, PropModeReplace, (unsigned char*)&manager, 1);
-    Atom offered[2] = {XInternAtom(d, "_NET_WM_STATE_FULLSCREEN", False), pin};
-    XChangeProperty(d, root, supported, XA_ATOM, 32, PropModeReplace, (unsigned char*)offered, 2);
-    XSelectInput(d, root, SubstructureNotifyMask);
-    XSync(d, False);
-
-    SetWindowLongA(hwnd, GWL_STYLE, (LONG)0x80000000u);
-    bool placed = SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, GetSystemMetrics(SM_CXSCREEN),
-                               GetSystemMetrics(SM_CYSCREEN), SWP_SHOWWINDOW | SWP_NOZORDER);
-    XSync(d, False);
-    std::vector<XClientMessageEvent> requests;
-    while (XPending(d) > 0) {
-        XEvent event;
-        XNextEvent(d, &event);
-        if (event.type == ClientMessage && event.xclient.window == x11test::xwindowOf(hwnd)) {
-            requests.push_back(event.xclient);
-        }
-    }
-    XSelectInput(d, root, NoEventMask);
-    XDeleteProperty(d, root, check);
-    XDeleteProperty(d, root, supported);
-    XDestroyWindow(d, manager);
-    XSync(d, False);
-
-    EXPECT_TRUE(placed);
-    RECT onRoot = rootRect(x11test::xwindowOf(hwnd));
-    EXPECT_TRUE(onRoot.left == kPrimaryMonitor.left && onRoot.top == kPrimaryMonitor.top &&
-                onRoot.right == kPrimaryMonitor.right && onRoot.bottom == kPrimaryMonitor.bottom)
+    std::vector<XClientMessageEvent> requests = fullScreenRequests(hwnd);
+    EXPECT_EQ(rootRect(x11test::xwindowOf(hwnd)), kPrimaryMonitor)
         << "full screen covers exactly the primary";
     // The primary's index among the Xinerama screens, which the manager counts by.
+    Display* d = x11test::input();
     int count = 0, primaryIndex = -1;
     XineramaScreenInfo* screens = XineramaQueryScreens(d, &count);
     for (int i = 0; i < count; i++) {
@@ -174,16 +209,70 @@ TEST_F(X11Monitors, FullScreenIsPinnedToThePrimaryWhereTheManagerOffersIt) {
     }
     ASSERT_GE(primaryIndex, 0);
     ASSERT_EQ(requests.size(), 2u) << "the pin, then the full-screen request";
-    EXPECT_EQ(requests[0].message_type, pin);
-    for (int i = 0; i < 4; i++) {
-        EXPECT_EQ(requests[0].data.l[i], primaryIndex) << "top, bottom, left and right monitor";
+    expectPin(requests[0], primaryIndex);
+    expectFullScreenRequest(requests[1]);
+}
+
+// The layer's view of the server's extensions is posed (see x11_test_support.h), and it asks
+// once per connection: these run on a private Xvfb in a fresh process.
+class X11MonitorsPosed : public ::testing::Test {
+protected:
+    void SetUp() override { KVR_NEED_FRESH_PRIVATE_SERVER(); }
+    void TearDown() override {
+        x11test::closeWindow();
+        x11test::poseScreens = false;
+        x11test::posedScreens.clear();
+        if (x11test::onPrivateServer()) {
+            x11test::removeMonitors();
+        }
+        x11test::randrWithoutMonitors = false;
+        x11test::xineramaInactive = false;
     }
-    EXPECT_EQ(requests[0].data.l[4], 1) << "from an application";
-    EXPECT_EQ(requests[1].message_type, state);
-    EXPECT_EQ(requests[1].data.l[0], 1) << "add full screen";
-    EXPECT_EQ((Atom)requests[1].data.l[1], offered[0]);
-    EXPECT_EQ(requests[1].data.l[2], 0) << "no second property";
-    EXPECT_EQ(requests[1].data.l[3], 1) << "from an application";
+};
+
+TEST_F(X11MonitorsPosed, WithoutRandRMonitorsXineramasFirstScreenIsThePrimary) {
+    x11test::randrWithoutMonitors = true;
+    x11test::poseScreens = true;
+    const RECT first = {400, 100, 1680, 820}, second = {0, 0, 400, 1080};
+    x11test::posedScreens = {first, second};
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1280);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 720);
+    HWND hwnd = x11test::openWindow();
+    ASSERT_NE(hwnd, nullptr);
+    RECT rect;
+    ASSERT_TRUE(GetWindowRect(hwnd, &rect));
+    EXPECT_EQ(rect.left, (1280 - 640) / 2);
+    EXPECT_EQ(rect.top, (720 - 480) / 2);
+    RECT onRoot = rootRect(x11test::xwindowOf(hwnd));
+    EXPECT_EQ(onRoot.left, first.left + rect.left) << "screen coordinates start at its corner";
+    EXPECT_EQ(onRoot.top, first.top + rect.top);
+    std::vector<XClientMessageEvent> requests = fullScreenRequests(hwnd);
+    EXPECT_EQ(rootRect(x11test::xwindowOf(hwnd)), first);
+    ASSERT_EQ(requests.size(), 2u) << "the pin, then the full-screen request";
+    expectPin(requests[0], 0);
+    expectFullScreenRequest(requests[1]);
+
+    // One screen that is not the whole X screen is the primary too.
+    x11test::posedScreens = {{200, 150, 1224, 918}};
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 768);
+    // An answer of no screens leaves the whole X screen, even when a block came with it.
+    x11test::posedScreens.clear();
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1920);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 1080);
+}
+
+TEST_F(X11MonitorsPosed, WithoutXineramaRandRDecidesAndFullScreenIsNotPinned) {
+    x11test::xineramaInactive = true;
+    ASSERT_TRUE(x11test::addMonitors()) << "the server has no RandR 1.5 monitors";
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), kPrimaryMonitor.right - kPrimaryMonitor.left);
+    HWND hwnd = x11test::openWindow();
+    ASSERT_NE(hwnd, nullptr);
+    std::vector<XClientMessageEvent> requests = fullScreenRequests(hwnd);
+    EXPECT_EQ(rootRect(x11test::xwindowOf(hwnd)), kPrimaryMonitor);
+    // The manager counts monitors as Xinerama does; without it there is no index to pin to.
+    ASSERT_EQ(requests.size(), 1u) << "the full-screen request alone";
+    expectFullScreenRequest(requests[0]);
 }
 
 // Xwayland as the layer sees it (see x11test::poseAsXwayland), on a private Xvfb in a fresh process.

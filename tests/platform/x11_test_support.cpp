@@ -4,6 +4,7 @@
 #include "x11_state.h"
 #include "x_driver.h"
 
+#include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <X11/extensions/Xinerama.h>
@@ -320,20 +321,44 @@ void settle() {
 }
 
 bool releaseUnderGrab(unsigned long keysym) {
+    return keyUnderGrab(keysym, false);
+}
+
+bool keyUnderGrab(unsigned long keysym, bool press) {
     Display* d = input();
     if (XGrabKeyboard(d, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync, CurrentTime) !=
         GrabSuccess) {
         return false;
     }
     XSync(d, False);
-    key(keysym, false);
+    key(keysym, press);
     XUngrabKeyboard(d, CurrentTime);
     return true;
+}
+
+void sendKey(Window w, unsigned long keysym, bool press, Time time) {
+    Display* d = input();
+    XEvent event = {};
+    event.xkey.type = press ? KeyPress : KeyRelease;
+    event.xkey.display = d;
+    event.xkey.window = w;
+    event.xkey.root = DefaultRootWindow(d);
+    event.xkey.time = time;
+    event.xkey.x = event.xkey.y = event.xkey.x_root = event.xkey.y_root = 10;
+    event.xkey.keycode = XKeysymToKeycode(d, keysym);
+    event.xkey.same_screen = True;
+    // No event mask: the event goes to the client that created the window, the platform.
+    XSendEvent(d, w, False, NoEventMask, &event);
 }
 
 bool primaryLast = false;
 bool poseAsXwayland = false;
 bool xwaylandSeat = false;
+bool randrWithoutMonitors = false;
+bool xineramaInactive = false;
+bool poseScreens = false;
+std::vector<RECT> posedScreens;
+bool refuseDetectableRepeat = false;
 
 const RECT kLeftMonitor = {0, 0, 800, 600};
 const RECT kPrimaryMonitor = {800, 200, 1824, 968};
@@ -428,7 +453,8 @@ void InputWindowTest::TearDown() {
 }  // namespace x11test
 
 // The monitor lists as this process's calls see them: in the server's order (Xvfb puts the
-// primary first), or reversed while x11test::primaryLast is set, as other servers may list them.
+// primary first), or reversed while x11test::primaryLast is set, as other servers may list them;
+// Xinerama's are x11test::posedScreens instead while x11test::poseScreens is set.
 extern "C" XRRMonitorInfo* XRRGetMonitors(Display* display, Window window, Bool active, int* count) {
     using Real = XRRMonitorInfo* (*)(Display*, Window, Bool, int*);
     static Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XRRGetMonitors"));
@@ -442,6 +468,18 @@ extern "C" XRRMonitorInfo* XRRGetMonitors(Display* display, Window window, Bool 
 extern "C" XineramaScreenInfo* XineramaQueryScreens(Display* display, int* count) {
     using Real = XineramaScreenInfo* (*)(Display*, int*);
     static Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XineramaQueryScreens"));
+    if (x11test::poseScreens) {
+        const std::vector<RECT>& posed = x11test::posedScreens;
+        size_t n = posed.empty() ? 1 : posed.size();
+        auto* screens = static_cast<XineramaScreenInfo*>(std::calloc(n, sizeof(XineramaScreenInfo)));
+        for (size_t i = 0; screens != nullptr && i < n; i++) {
+            RECT r = posed.empty() ? RECT{0, 0, 640, 480} : posed[i];
+            screens[i] = {(int)i, (short)r.left, (short)r.top, (short)(r.right - r.left),
+                          (short)(r.bottom - r.top)};
+        }
+        *count = screens != nullptr ? (int)posed.size() : 0;
+        return screens;
+    }
     XineramaScreenInfo* screens = real != nullptr ? real(display, count) : nullptr;
     if (screens != nullptr && x11test::primaryLast) {
         std::reverse(screens, screens + *count);
@@ -450,6 +488,37 @@ extern "C" XineramaScreenInfo* XineramaQueryScreens(Display* display, int* count
         }
     }
     return screens;
+}
+
+// RandR's version, Xinerama's activity and XKB's detectable auto-repeat as this process's calls
+// see them: the server's, or older, inactive and refused while the poses are set.
+extern "C" Status XRRQueryVersion(Display* display, int* major, int* minor) {
+    using Real = Status (*)(Display*, int*, int*);
+    static Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XRRQueryVersion"));
+    Status status = real != nullptr ? real(display, major, minor) : 0;
+    if (status != 0 && x11test::randrWithoutMonitors && (*major > 1 || (*major == 1 && *minor >= 5))) {
+        *major = 1;
+        *minor = 4;
+    }
+    return status;
+}
+
+extern "C" Bool XineramaIsActive(Display* display) {
+    using Real = Bool (*)(Display*);
+    static Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XineramaIsActive"));
+    return !x11test::xineramaInactive && real != nullptr && real(display);
+}
+
+extern "C" Bool XkbSetDetectableAutoRepeat(Display* display, Bool detectable, Bool* supported) {
+    using Real = Bool (*)(Display*, Bool, Bool*);
+    static Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XkbSetDetectableAutoRepeat"));
+    if (x11test::refuseDetectableRepeat || real == nullptr) {
+        if (supported != nullptr) {
+            *supported = False;
+        }
+        return False;
+    }
+    return real(display, detectable, supported);
 }
 
 // RandR's outputs and the input devices as an Xwayland server lists them, while posing as one.

@@ -70,6 +70,10 @@ void settle();
 // Releases a key while another client (a window manager's switcher, a screen locker) holds the
 // keyboard grabbed, so the release goes to that client; the grab ends unsynced afterwards.
 bool releaseUnderGrab(unsigned long keysym);
+// The same for a press or a release: the key goes down or up at that client, unseen here.
+bool keyUnderGrab(unsigned long keysym, bool press);
+// Sends a key event to a window as the server would deliver it, with the given server time.
+void sendKey(Window w, unsigned long keysym, bool press, Time time);
 
 // Sends a request of one word with the given major and minor opcode (not flushed): an
 // extension's unknown minor opcode makes a BadRequest of its own kind.
@@ -89,6 +93,18 @@ extern bool primaryLast;
 // which it asks once per connection: tests that pose run in a fresh process.
 extern bool poseAsXwayland;
 extern bool xwaylandSeat;
+// While set, this process's calls see a server with RandR 1.4 (no monitors, Xinerama decides).
+// Set before the platform first opens the display, as for poseAsXwayland.
+extern bool randrWithoutMonitors;
+// While set, Xinerama is inactive for this process's calls (asked once per connection too).
+extern bool xineramaInactive;
+// While poseScreens is set, Xinerama answers posedScreens instead of the server's screens; with
+// none, a block holding one unused screen (0, 0) 640 x 480 and a count of 0.
+extern bool poseScreens;
+extern std::vector<RECT> posedScreens;
+// While set, the server refuses this process's connections detectable auto-repeat, so that held
+// keys repeat as a release and a press of the same time. Set before the display is opened.
+extern bool refuseDetectableRepeat;
 // Defines the two monitors (RandR 1.5, through the XTest connection); false when the server
 // cannot. They stay until removeMonitors: Xvfb keeps them after their client leaves.
 bool addMonitors();
