@@ -634,9 +634,14 @@ TEST_F(X11Window, CloseButtonBecomesWmClose) {
     EXPECT_EQ(DefWindowProcA(hwnd, WM_SYSKEYDOWN, VK_RETURN, 0x20000000), 0);
     EXPECT_EQ(DefWindowProcA(hwnd, 0x0407, 1, 2), 0);  // one of a program's own (WM_USER + 7)
     EXPECT_EQ(DefWindowProcA(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(640, 480)), 0);
-    received.clear();
+    EXPECT_EQ(DefWindowProcA(hwnd, WM_SYSCOMMAND, SC_KEYMENU, 0), 0)
+        << "a system command it does not carry out";
     // The time that requests to the window manager quote stays that of the last event that had
-    // one: the close request carries none.
+    // one: the close request carries none. Events already on their way (a manager's, with older
+    // times) are taken first.
+    XSync(kvr_x11.display, False);
+    x11test::pumpFor(50);
+    received.clear();
     kvr_x11.lastEventTime = 0;  // the server's time now, asked for
     Time last = kvr_x11UserTime(x11test::xwindowOf(hwnd));
     ASSERT_NE(last, 0u);
