@@ -183,6 +183,18 @@ kvr_stop_desktop() {
     wait "$1" 2>/dev/null
 }
 
+# The Debian package that provides a program the tests start.
+kvr_package_of() {
+    case "$1" in
+        Xvfb) echo xvfb ;;
+        xfconf-query) echo xfconf ;;
+        dbus-run-session) echo dbus-daemon ;;
+        kwin_x11) echo kwin-x11 ;;
+        i3) echo i3-wm ;;
+        *) echo "$1" ;;
+    esac
+}
+
 # Starts a desktop (kvr_desktop_command) on $DISPLAY with its settings in the folder $2 (a
 # throwaway $HOME) and its output appended to $3; sets KVR_DESKTOP_PID once an EWMH manager runs.
 # A manager that does not come up within 10 s is started once more (kwin_x11 sometimes fails to
@@ -191,10 +203,8 @@ kvr_start_desktop() {
     local d="$1" home="$2" log="$3" attempt i
     KVR_DESKTOP_PID=""
     [ "$d" = none ] && return 0
-    printf '# i3 config file (v4)\nset $mod Mod4\nfont pango:monospace 8\nbindsym $mod+Return exec true\nbar {\n  status_command true\n}\n' >"$home/i3.config"
     for attempt in 1 2; do
-        HOME="$home" XDG_CONFIG_HOME="$home/.config" setsid sh -c "$(HOME=$home kvr_desktop_command "$d")" \
-            >>"$log" 2>&1 &
+        setsid "$KVR_ROOT/tests/desktop/start.sh" "$d" "$home" >>"$log" 2>&1 &
         KVR_DESKTOP_PID=$!
         for i in $(seq 1 100); do
             kvr_manager_runs && break
