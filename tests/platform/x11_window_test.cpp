@@ -1082,3 +1082,72 @@ TEST(X11Managed, ShowAndPlacementReturnWithWhatTheManagerGranted) {
     x11test::closeWindow();
     xdrv::stop(manager);
 }
+
+namespace {
+// While the layer's clock (kvr_x11NowMs) is before this, each sync of the layer's connection
+// brings events with it, as a moving mouse does during each round trip over a slow link: the
+// XTest connection first moves the pointer one pixel right (cycling through 400 from streamX)
+// and changes a property of streamWindow.
+long long streamUntil = 0;
+Window streamWindow = 0;
+int streamX = 0, streamY = 0, streamMoves = 0;
+}  // namespace
+
+// Stands in for Xlib's XSync in this test program, to make the stream of events above.
+extern "C" int XSync(Display* d, Bool discard) {
+    static auto real = reinterpret_cast<int (*)(Display*, Bool)>(dlsym(RTLD_NEXT, "XSync"));
+    if (d == kvr_x11.display && kvr_x11NowMs() < streamUntil) {
+        Display* s = x11test::input();
+        XTestFakeMotionEvent(s, DefaultScreen(s), streamX + streamMoves++ % 400, streamY, CurrentTime);
+        XChangeProperty(s, streamWindow, XA_CURSOR, XA_CARDINAL, 32, PropModeReplace, nullptr, 0);
+        real(s, False);
+    }
+    return real(d, discard);
+}
+
+// Under a window manager that grants nothing (it takes the requests to map and to place windows
+// and carries none out), while events keep coming, SetWindowPos and ShowWindow return at their
+// bounds (100 ms and 1 s), and every event that came meanwhile is still read, in its order.
+TEST(X11Managed, WaitsEndAtTheirBoundsWhileEventsKeepComing) {
+    KVR_NEED_PRIVATE_SERVER();
+    HWND hwnd = x11test::openWindow();
+    ASSERT_NE(hwnd, nullptr);
+    RECT rect;
+    ASSERT_TRUE(GetWindowRect(hwnd, &rect));
+    Display* manager = XOpenDisplay(nullptr);  // the root names itself as the manager's check window
+    Window root = DefaultRootWindow(manager);
+    Atom check = XInternAtom(manager, "_NET_SUPPORTING_WM_CHECK", False);
+    XChangeProperty(manager, root, check, XA_WINDOW, 32, PropModeReplace, (unsigned char*)&root, 1);
+    XSelectInput(manager, root, SubstructureRedirectMask);
+    XSync(manager, False);
+    ASSERT_TRUE(kvr_x11HasWindowManager());
+    x11test::moveTo(rect.left + 5, rect.top + 100);
+    x11test::pumpFor(50);
+    received.clear();
+    streamWindow = x11test::xwindowOf(hwnd);
+    streamX = rect.left + 10, streamY = rect.top + 100, streamMoves = 0;
+    long long start = kvr_x11NowMs();
+    streamUntil = start + 3000;
+    EXPECT_TRUE(SetWindowPos(hwnd, NULL, 100, 80, 500, 400, SWP_NOZORDER));
+    long long placed = kvr_x11NowMs() - start;
+    int moves = streamMoves;
+    ShowWindow(hwnd, SW_HIDE);
+    start = kvr_x11NowMs();
+    streamUntil = start + 3000;
+    ShowWindow(hwnd, SW_SHOW);
+    long long shown = kvr_x11NowMs() - start;
+    streamUntil = 0;
+    EXPECT_GE(placed, 100) << "the rectangle is never granted";
+    EXPECT_LT(placed, 500) << "SetWindowPos waits 100 ms at most";
+    EXPECT_GE(shown, 1000) << "the window is never mapped";
+    EXPECT_LT(shown, 2000) << "ShowWindow waits 1 s at most";
+    x11test::pumpFor(100);
+    auto reported = messagesOf(WM_MOUSEMOVE);
+    ASSERT_EQ(reported.size(), (size_t)moves) << "a move for each made while the window was shown";
+    for (size_t i = 0; i < reported.size(); i++) {
+        ASSERT_EQ(LOWORD(reported[i].lParam), 10 + i % 400) << "move " << i;
+    }
+    x11test::closeWindow();
+    XDeleteProperty(manager, root, check);
+    XCloseDisplay(manager);
+}
