@@ -207,10 +207,19 @@ Time kvr_x11UserTime(Window w) {
         kvr_x11TrapEnd();
         XEvent event;
         if (XCheckIfEvent(kvr_x11.display, &event, isUserTimeNotify, (XPointer)w)) {
-            kvr_x11.lastEventTime = event.xproperty.time;
+            kvr_x11NoteTime(event.xproperty.time);
         }
     }
     return kvr_x11.lastEventTime;
+}
+
+void kvr_x11NoteTime(Time t) {
+    // The server's time is a 32-bit count of milliseconds that wraps (every 49.7 days): a time is
+    // later when the signed 32-bit difference is positive.
+    Time kept = kvr_x11.lastEventTime;
+    if (t != CurrentTime && (kept == CurrentTime || (int32_t)(uint32_t)(t - kept) > 0)) {
+        kvr_x11.lastEventTime = t;
+    }
 }
 
 long long kvr_x11NowMs() {

@@ -362,7 +362,9 @@ static void handleClientMessage(KvrX11Window* w, XClientMessageEvent& event) {
 }
 
 // Keeps the server time of the latest event that carries one: the user's last action, which
-// requests to the window manager (focus) quote.
+// requests to the window manager (focus) quote. Events are read in their order, but some
+// queued before the server was asked for its time (kvr_x11UserTime) are read after it, so
+// only a later time replaces the kept one.
 static void noteEventTime(const XEvent& event) {
     Time t = 0;
     switch (event.type) {
@@ -387,9 +389,7 @@ static void noteEventTime(const XEvent& event) {
         default:
             break;
     }
-    if (t != 0) {
-        kvr_x11.lastEventTime = t;
-    }
+    kvr_x11NoteTime(t);
 }
 
 // Turns one X event into zero or more queued messages.

@@ -102,6 +102,9 @@ int kvr_x11TrapEnd();
 // A server timestamp for a request that asks the window manager on the user's behalf: the
 // latest event's, or a fresh one from a property change on the given window.
 Time kvr_x11UserTime(Window w);
+// Keeps a server time (0, CurrentTime, is none) as the latest event's unless it is earlier than
+// the kept one: the kept time never goes back.
+void kvr_x11NoteTime(Time t);
 // Milliseconds from a monotonic clock.
 long long kvr_x11NowMs();
 // Sleeps for the given milliseconds.

@@ -391,22 +391,21 @@ static int readQueued() {
 }
 
 // Waits until more than `seen` events are queued (counted by readQueued before the waiter last
-// looked at the state it waits for) or the deadline (kvr_x11NowMs) passes; false at the deadline.
-// The events stay queued, so PeekMessageA still translates them in their order: a wait for the
-// server or the window manager checks its state again after each arrival.
-static bool waitForEvents(int seen, long long deadline) {
+// looked at the state it waits for) or the deadline (kvr_x11NowMs) passes, whichever comes
+// first. The events stay queued, so PeekMessageA still translates them in their order. A
+// waiter looks at its state again after each return and stops after a look begun at the
+// deadline or later: events that keep arriving (a moving pointer) do not hold it past the
+// deadline, and that last look sees everything that came before.
+static void waitForEvents(int seen, long long deadline) {
     Display* d = kvr_x11.display;
     for (;;) {
-        if (readQueued() > seen) {
-            return true;
-        }
         long long left = deadline - kvr_x11NowMs();
-        if (left <= 0) {
-            return false;
+        if (left <= 0 || readQueued() > seen) {
+            return;
         }
         pollfd connection = {ConnectionNumber(d), POLLIN, 0};
         if (poll(&connection, 1, (int)left) < 0 && errno != EINTR) {
-            return false;
+            return;
         }
     }
 }
@@ -415,13 +414,15 @@ void kvr_x11WaitViewable(KvrX11Window* w) {
     long long deadline = kvr_x11NowMs() + 1000;
     for (;;) {
         int seen = readQueued();
+        bool last = kvr_x11NowMs() >= deadline;  // this look is the last
         XWindowAttributes attributes;
         kvr_x11TrapBegin();
         Status ok = XGetWindowAttributes(kvr_x11.display, w->xwindow, &attributes);
         int error = kvr_x11TrapEnd();
-        if (error != 0 || ok == 0 || attributes.map_state == IsViewable || !waitForEvents(seen, deadline)) {
+        if (error != 0 || ok == 0 || attributes.map_state == IsViewable || last) {
             return;
         }
+        waitForEvents(seen, deadline);
     }
 }
 
@@ -677,14 +678,16 @@ static bool awaitGeometry(KvrX11Window* w, const RECT& target, bool manager, REC
     long long deadline = kvr_x11NowMs() + (manager ? 100 : 0);
     for (;;) {
         int seen = readQueued();
+        bool last = kvr_x11NowMs() >= deadline;  // this look is the last
         if (!kvr_x11ClientRect(w, granted, serial)) {
             return false;
         }
         bool reached = granted->left == target.left && granted->top == target.top &&
                        granted->right == target.right && granted->bottom == target.bottom;
-        if (reached || !waitForEvents(seen, deadline)) {
+        if (reached || last) {
             return true;
         }
+        waitForEvents(seen, deadline);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "x_driver.h"
 
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <X11/extensions/Xinerama.h>
@@ -334,6 +335,17 @@ bool keyUnderGrab(unsigned long keysym, bool press) {
     key(keysym, press);
     XUngrabKeyboard(d, CurrentTime);
     return true;
+}
+
+Time serverTime() {
+    Display* d = input();
+    Window own = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+    XSelectInput(d, own, PropertyChangeMask);
+    XChangeProperty(d, own, XA_WM_NAME, XA_STRING, 8, PropModeAppend, nullptr, 0);
+    XEvent event;
+    XWindowEvent(d, own, PropertyChangeMask, &event);
+    XDestroyWindow(d, own);
+    return event.xproperty.time;
 }
 
 void sendKey(Window w, unsigned long keysym, bool press, Time time) {

@@ -72,6 +72,8 @@ void settle();
 bool releaseUnderGrab(unsigned long keysym);
 // The same for a press or a release: the key goes down or up at that client, unseen here.
 bool keyUnderGrab(unsigned long keysym, bool press);
+// The server's time now: the one it stamps on a property change of a window of the XTest connection.
+Time serverTime();
 // Sends a key event to a window as the server would deliver it, with the given server time.
 void sendKey(Window w, unsigned long keysym, bool press, Time time);
 

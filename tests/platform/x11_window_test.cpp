@@ -9,6 +9,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/extensions/Xcomposite.h>
+#include <X11/extensions/XTest.h>
 #include <X11/Xutil.h>
 
 #include <cstring>
@@ -636,16 +637,16 @@ TEST_F(X11Window, CloseButtonBecomesWmClose) {
     EXPECT_EQ(DefWindowProcA(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(640, 480)), 0);
     EXPECT_EQ(DefWindowProcA(hwnd, WM_SYSCOMMAND, SC_KEYMENU, 0), 0)
         << "a system command it does not carry out";
-    // The time that requests to the window manager quote stays that of the last event that had
-    // one: the close request carries none. Events already on their way (a manager's, with older
-    // times) are taken first.
-    XSync(kvr_x11.display, False);
-    x11test::pumpFor(50);
+    // The time that requests to the window manager quote stays that of the latest event that had
+    // one: the close request carries none, and an event queued before the server's time was asked
+    // for (a manager's, read after the answer) has an older one.
+    Display* d = x11test::input();
+    x11test::sendKey(x11test::xwindowOf(hwnd), XK_Shift_L, false, x11test::serverTime() - 1);
+    XSync(d, False);
     received.clear();
     kvr_x11.lastEventTime = 0;  // the server's time now, asked for
     Time last = kvr_x11UserTime(x11test::xwindowOf(hwnd));
     ASSERT_NE(last, 0u);
-    Display* d = x11test::input();
     XEvent event = {};
     event.xclient.type = ClientMessage;
     event.xclient.window = x11test::xwindowOf(hwnd);
@@ -660,6 +661,11 @@ TEST_F(X11Window, CloseButtonBecomesWmClose) {
     EXPECT_EQ(messagesOf(WM_CLOSE)[0].wParam, 0u);
     EXPECT_EQ(messagesOf(WM_CLOSE)[0].lParam, 0);
     EXPECT_GE(kvr_x11.lastEventTime, last);
+    // Nor across the wrap of the server's 32-bit time, where a later time is the smaller number.
+    kvr_x11.lastEventTime = 0xFFFFFFF0u;
+    kvr_x11NoteTime(0x10);
+    kvr_x11NoteTime(0xFFFFFF00u);
+    EXPECT_EQ(kvr_x11.lastEventTime, 0x10u);
     RECT rect;
     EXPECT_TRUE(GetWindowRect(hwnd, &rect)) << "WM_CLOSE alone destroys nothing";
 }
@@ -786,7 +792,7 @@ TEST_F(X11Window, FocusRequestToTheManagerCarriesAServerTimeAndSourceApplication
     ASSERT_TRUE(request()) << "no _NET_ACTIVE_WINDOW request reached the root";
     EXPECT_EQ(source, 1) << "source indication: an application";
     EXPECT_NE(time, (long)CurrentTime) << "the request quotes the user's last event time";
-    EXPECT_LE((Time)time, kvr_x11.lastEventTime) << "a time the server has reached, from its own events";
+    EXPECT_GE((int32_t)(x11test::serverTime() - time), 0) << "a time the server has reached";
 
     // Before any event has come, the layer asks the server for its time.
     XSync(kvr_x11.display, False);
@@ -1081,4 +1087,73 @@ TEST(X11Managed, ShowAndPlacementReturnWithWhatTheManagerGranted) {
     EXPECT_TRUE(x11test::pumpUntil(sizeIs(SIZE_MINIMIZED, 0, 0), 2000)) << "a hidden window minimised";
     x11test::closeWindow();
     xdrv::stop(manager);
+}
+
+namespace {
+// While the layer's clock (kvr_x11NowMs) is before this, each sync of the layer's connection
+// brings events with it, as a moving mouse does during each round trip over a slow link: the
+// XTest connection first moves the pointer one pixel right (cycling through 400 from streamX)
+// and changes a property of streamWindow.
+long long streamUntil = 0;
+Window streamWindow = 0;
+int streamX = 0, streamY = 0, streamMoves = 0;
+}  // namespace
+
+// Stands in for Xlib's XSync in this test program, to make the stream of events above.
+extern "C" int XSync(Display* d, Bool discard) {
+    static auto real = reinterpret_cast<int (*)(Display*, Bool)>(dlsym(RTLD_NEXT, "XSync"));
+    if (d == kvr_x11.display && kvr_x11NowMs() < streamUntil) {
+        Display* s = x11test::input();
+        XTestFakeMotionEvent(s, DefaultScreen(s), streamX + streamMoves++ % 400, streamY, CurrentTime);
+        XChangeProperty(s, streamWindow, XA_CURSOR, XA_CARDINAL, 32, PropModeReplace, nullptr, 0);
+        real(s, False);
+    }
+    return real(d, discard);
+}
+
+// Under a window manager that grants nothing (it takes the requests to map and to place windows
+// and carries none out), while events keep coming, SetWindowPos and ShowWindow return at their
+// bounds (100 ms and 1 s), and every event that came meanwhile is still read, in its order.
+TEST(X11Managed, WaitsEndAtTheirBoundsWhileEventsKeepComing) {
+    KVR_NEED_PRIVATE_SERVER();
+    HWND hwnd = x11test::openWindow();
+    ASSERT_NE(hwnd, nullptr);
+    RECT rect;
+    ASSERT_TRUE(GetWindowRect(hwnd, &rect));
+    Display* manager = XOpenDisplay(nullptr);  // the root names itself as the manager's check window
+    Window root = DefaultRootWindow(manager);
+    Atom check = XInternAtom(manager, "_NET_SUPPORTING_WM_CHECK", False);
+    XChangeProperty(manager, root, check, XA_WINDOW, 32, PropModeReplace, (unsigned char*)&root, 1);
+    XSelectInput(manager, root, SubstructureRedirectMask);
+    XSync(manager, False);
+    ASSERT_TRUE(kvr_x11HasWindowManager());
+    x11test::moveTo(rect.left + 5, rect.top + 100);
+    x11test::pumpFor(50);
+    received.clear();
+    streamWindow = x11test::xwindowOf(hwnd);
+    streamX = rect.left + 10, streamY = rect.top + 100, streamMoves = 0;
+    long long start = kvr_x11NowMs();
+    streamUntil = start + 3000;
+    EXPECT_TRUE(SetWindowPos(hwnd, NULL, 100, 80, 500, 400, SWP_NOZORDER));
+    long long placed = kvr_x11NowMs() - start;
+    int moves = streamMoves;
+    ShowWindow(hwnd, SW_HIDE);
+    start = kvr_x11NowMs();
+    streamUntil = start + 3000;
+    ShowWindow(hwnd, SW_SHOW);
+    long long shown = kvr_x11NowMs() - start;
+    streamUntil = 0;
+    EXPECT_GE(placed, 100) << "the rectangle is never granted";
+    EXPECT_LT(placed, 500) << "SetWindowPos waits 100 ms at most";
+    EXPECT_GE(shown, 1000) << "the window is never mapped";
+    EXPECT_LT(shown, 2000) << "ShowWindow waits 1 s at most";
+    x11test::pumpFor(100);
+    auto reported = messagesOf(WM_MOUSEMOVE);
+    ASSERT_EQ(reported.size(), (size_t)moves) << "a move for each made while the window was shown";
+    for (size_t i = 0; i < reported.size(); i++) {
+        ASSERT_EQ(LOWORD(reported[i].lParam), 10 + i % 400) << "move " << i;
+    }
+    x11test::closeWindow();
+    XDeleteProperty(manager, root, check);
+    XCloseDisplay(manager);
 }
