@@ -307,6 +307,9 @@ static_assert(sizeof(RECT) == 16, "RECT holds four 32-bit integers");
 #define VK_DOWN 0x28
 #define VK_INSERT 0x2D
 #define VK_DELETE 0x2E
+#define VK_LWIN 0x5B
+#define VK_RWIN 0x5C
+#define VK_APPS 0x5D
 #define VK_NUMPAD0 0x60
 #define VK_NUMPAD1 0x61
 #define VK_NUMPAD2 0x62
@@ -352,6 +355,9 @@ static_assert(sizeof(RECT) == 16, "RECT holds four 32-bit integers");
 #define VK_OEM_5 0xDC
 #define VK_OEM_6 0xDD
 #define VK_OEM_7 0xDE
+#define VK_OEM_8 0xDF
+// The key beside the left Shift of 102-key (ISO) keyboards.
+#define VK_OEM_102 0xE2
 
 #ifdef __cplusplus
 extern "C" {

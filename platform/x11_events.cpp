@@ -21,9 +21,11 @@ static UINT keyVk[256];
 static unsigned long warpSerials[8];
 static int warpCount = 0;
 static POINT lastPoint = {0, 0};
-// XKB's names of the keys (such as "AD02"), read once per keyboard mapping.
+// XKB's names of the keys (such as "AD02"), read once per keyboard mapping, and the keycode of
+// the key where US has A.
 static char keyNames[256][4];
 static bool keyNamesRead = false;
+static unsigned keyA = 30 + 8;
 
 void kvr_x11ResetInput() {
     std::memset(keyDown, 0, sizeof keyDown);
@@ -71,6 +73,7 @@ static void post(KvrX11Window* w, UINT message, WPARAM wParam, LPARAM lParam, Ti
 static void readKeyNames() {
     std::memset(keyNames, 0, sizeof keyNames);
     keyNamesRead = true;
+    keyA = 30 + 8;
     XkbDescPtr keyboard = XkbGetMap(kvr_x11.display, 0, XkbUseCoreKbd);
     if (keyboard == nullptr) {
         return;
@@ -79,6 +82,9 @@ static void readKeyNames() {
         keyboard->names->keys != nullptr) {
         for (int code = keyboard->min_key_code; code <= keyboard->max_key_code && code < 256; code++) {
             std::memcpy(keyNames[code], keyboard->names->keys[code].name, 4);
+            if (std::strncmp(keyNames[code], "AC01", 4) == 0) {
+                keyA = (unsigned)code;
+            }
         }
     }
     XkbFreeKeyboard(keyboard, 0, True);
@@ -102,7 +108,8 @@ static KeySym symbolInGroup(unsigned keycode, unsigned state, unsigned extra) {
 // not change the code (the '1' key is '1' whatever it types), Num Lock picks the keypad digits.
 // Punctuation gets the VK_OEM codes of its symbol. Keys whose symbol has no code (Cyrillic,
 // Greek, Hebrew letters) are placed by their position on a US keyboard, as Win32 does: the W key
-// of a Russian layout is VK_W.
+// of a Russian layout is VK_W, its Cyrillic ha VK_OEM_4, and so is all of a non-Latin layout;
+// a Latin layout's own symbols are placed so too, but for a letter's place (kvr_x11KeyVk).
 static UINT keyVkOf(const XKeyEvent& event) {
     unsigned keycode = event.keycode & 0xFFu;
     // Num Lock is Mod2 on every common keymap. The digit level is looked up with Num Lock itself:
@@ -110,13 +117,11 @@ static UINT keyVkOf(const XKeyEvent& event) {
     KeySym level0 = symbolInGroup(keycode, event.state, 0);
     KeySym level1 = symbolInGroup(keycode, event.state, Mod2Mask);
     UINT vk = kvr_x11KeysymToVk(kvr_x11NumLockKeysym(level0, level1, (event.state & Mod2Mask) != 0));
-    if (vk != 0) {
-        return vk;
-    }
     if (!keyNamesRead) {
         readKeyNames();
     }
-    return kvr_x11FallbackVk(level0, keyNames[keycode], keycode);
+    KeySym a = symbolInGroup(keyA, event.state, 0);
+    return kvr_x11KeyVk(vk, level0, keyNames[keycode], keycode, a != NoSymbol && !kvr_x11IsLatinKeysym(a));
 }
 
 // Held keys follow the keyboard as the server reports it (XQueryKeymap, KeymapNotify): keys

@@ -5,6 +5,8 @@
 #include <X11/X.h>
 #include <X11/keysym.h>
 
+#include <cstring>
+
 UINT kvr_x11KeysymToVk(unsigned long keysym) {
     if (keysym >= XK_a && keysym <= XK_z) {
         return (UINT)('A' + (keysym - XK_a));
@@ -59,36 +61,48 @@ UINT kvr_x11KeysymToVk(unsigned long keysym) {
         case XK_backslash:   return VK_OEM_5;
         case XK_bracketright: return VK_OEM_6;
         case XK_apostrophe:  return VK_OEM_7;
+        case XK_idotless:    return 'I';
+        case XK_ssharp:      return VK_OEM_4;
+        case XK_Super_L:     return VK_LWIN;
+        case XK_Super_R:     return VK_RWIN;
+        case XK_Menu:        return VK_APPS;
         default:             return 0;
             // clang-format on
     }
 }
 
 UINT kvr_x11PositionVk(const char* keyName, unsigned keycode) {
-    // The four rows of a US keyboard from the digits down, by XKB row letter and by the evdev
-    // code of each row's first key (the evdev codes are PC scan codes plus 8).
+    // The four rows of a US keyboard from the digits down, by XKB row letter and column, and
+    // by evdev code from the row's first key (the evdev codes are PC scan codes plus 8); ISO
+    // keymaps may name the backslash key AC12, which has no evdev code of that row.
     // clang-format off
-    static const struct { char row; unsigned firstEvdev; const char* keys; } rows[] = {
-        {'E', 2 + 8, "1234567890"}, {'D', 16 + 8, "QWERTYUIOP"},
-        {'C', 30 + 8, "ASDFGHJKL"}, {'B', 44 + 8, "ZXCVBNM"},
+    static const struct { char row; unsigned firstEvdev; unsigned evdevKeys; UINT keys[12]; } rows[] = {
+        {'E', 2 + 8, 12, {'1', '2', '3', '4', '5', '6', '7', '8', '9', '0', VK_OEM_MINUS, VK_OEM_PLUS}},
+        {'D', 16 + 8, 12, {'Q', 'W', 'E', 'R', 'T', 'Y', 'U', 'I', 'O', 'P', VK_OEM_4, VK_OEM_6}},
+        {'C', 30 + 8, 11, {'A', 'S', 'D', 'F', 'G', 'H', 'J', 'K', 'L', VK_OEM_1, VK_OEM_7, VK_OEM_5}},
+        {'B', 44 + 8, 10, {'Z', 'X', 'C', 'V', 'B', 'N', 'M', VK_OEM_COMMA, VK_OEM_PERIOD, VK_OEM_2}},
+    };
+    static const struct { char name[5]; unsigned evdev; UINT vk; } others[] = {
+        {"TLDE", 41 + 8, VK_OEM_3}, {"BKSL", 43 + 8, VK_OEM_5}, {"LSGT", 86 + 8, VK_OEM_102},
     };
     // clang-format on
     bool named = keyName != nullptr && keyName[0] != '\0';
-    for (const auto& r : rows) {
-        unsigned count = 0;
-        while (r.keys[count] != '\0') {
-            count++;
+    for (const auto& other : others) {
+        if (named ? std::strncmp(keyName, other.name, 4) == 0 : keycode == other.evdev) {
+            return other.vk;
         }
+    }
+    for (const auto& r : rows) {
         if (named) {
             if (keyName[0] != 'A' || keyName[1] != r.row || keyName[2] < '0' || keyName[2] > '9' ||
                 keyName[3] < '0' || keyName[3] > '9') {
                 continue;
             }
             unsigned column = (unsigned)(keyName[2] - '0') * 10 + (unsigned)(keyName[3] - '0');
-            return column >= 1 && column <= count ? (UINT)r.keys[column - 1] : 0;
+            return column >= 1 && column <= 12 ? r.keys[column - 1] : 0;
         }
-        if (keycode >= r.firstEvdev && keycode < r.firstEvdev + count) {
-            return (UINT)r.keys[keycode - r.firstEvdev];
+        if (keycode >= r.firstEvdev && keycode < r.firstEvdev + r.evdevKeys) {
+            return r.keys[keycode - r.firstEvdev];
         }
     }
     return 0;
@@ -105,14 +119,39 @@ bool kvr_x11IsLatinKeysym(unsigned long keysym) {
            (code >= 0x13BC && code <= 0x13BE) || (code >= 0xFE50 && code < 0xFE90);
 }
 
+// True for the codes of the letter and digit keys.
+static bool isLetterOrDigit(UINT vk) {
+    return (vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z');
+}
+
 UINT kvr_x11FallbackVk(unsigned long keysym, const char* keyName, unsigned keycode) {
     UINT vk = kvr_x11PositionVk(keyName, keycode);
-    if (keysym == 0 || !kvr_x11IsLatinKeysym(keysym)) {
+    if (keysym == 0) {
+        return isLetterOrDigit(vk) ? vk : 0;
+    }
+    if (!kvr_x11IsLatinKeysym(keysym)) {
         return vk;
     }
-    // A Latin layout's own symbols keep no letter of another key; its digit row keeps the digits
-    // (the French digit keys type symbols unshifted and are still VK_0 to VK_9).
-    return vk >= '0' && vk <= '9' ? vk : 0;
+    // A Latin layout's own symbols keep no letter of another key (Turkish F has its g breve where
+    // US has E, and E elsewhere); its digit row keeps the digits (the French digit keys type
+    // symbols unshifted and are still VK_0 to VK_9), its punctuation places their US codes.
+    return vk == 0 || (vk >= 'A' && vk <= 'Z') ? VK_OEM_8 : vk;
+}
+
+UINT kvr_x11KeyVk(UINT symbolVk, unsigned long keysym, const char* keyName, unsigned keycode,
+                  bool nonLatinLayout) {
+    UINT place = kvr_x11PositionVk(keyName, keycode);
+    if (keysym != 0 && place != 0) {
+        // A non-Latin layout's keys are all by place, its punctuation too: Hebrew has a slash and an
+        // apostrophe where US has Q and W. A Latin layout's digit keys and ISO key keep their codes
+        // whatever they carry: the French 4 key types an apostrophe, US-International's ISO key a
+        // backslash.
+        if (nonLatinLayout ||
+            (!isLetterOrDigit(symbolVk) && (place == VK_OEM_102 || (place >= '0' && place <= '9')))) {
+            return place;
+        }
+    }
+    return symbolVk != 0 ? symbolVk : kvr_x11FallbackVk(keysym, keyName, keycode);
 }
 
 unsigned long kvr_x11NumLockKeysym(unsigned long level0, unsigned long level1, bool numLock) {

@@ -9,17 +9,26 @@
 
 // The virtual-key code of an unshifted keysym, 0 when the key has none.
 UINT kvr_x11KeysymToVk(unsigned long keysym);
-// The virtual-key code of a letter or digit key by its place on a US keyboard, as Win32 gives
-// the letter and digit keys of non-Latin layouts: by the XKB key name (four characters, such as
-// "AD02" for W; need not end in a null) or, when the name is empty, by the evdev keycode.
-// 0 for the other keys.
+// The virtual-key code of a key of the main block by its place on a US keyboard (the letters,
+// the digits, the VK_OEM_ punctuation codes and VK_OEM_102 for the ISO key beside the left
+// Shift), as Win32 gives the keys of non-Latin layouts: by the XKB key name (four characters,
+// such as "AD02" for W; need not end in a null) or, when the name is empty, by the evdev
+// keycode. 0 for the other keys.
 UINT kvr_x11PositionVk(const char* keyName, unsigned keycode);
 // True when a keysym belongs to a Latin script (ASCII, the Latin sets, Latin Unicode, dead accents).
 bool kvr_x11IsLatinKeysym(unsigned long keysym);
 // The virtual-key code of a key whose symbol has none: its US position (kvr_x11PositionVk) for
-// the symbols of non-Latin layouts and for keys without a symbol; for a Latin symbol, only a
-// digit of the digit row, so that punctuation moved onto a letter's place gets no letter code.
+// the symbols of non-Latin layouts; for a Latin symbol the same unless that is a letter, which
+// belongs to another key (or the key is off the main block): VK_OEM_8 then. A key without a
+// symbol keeps only a letter or digit of its position.
 UINT kvr_x11FallbackVk(unsigned long keysym, const char* keyName, unsigned keycode);
+// The virtual-key code of a key that carries a keysym whose own code is symbolVk (that of
+// kvr_x11KeysymToVk, 0 for none): symbolVk, else kvr_x11FallbackVk; but a digit key and the
+// ISO key beside the left Shift keep their US place's code whatever other symbol they carry, and
+// in a non-Latin layout (nonLatinLayout: its A key carries no Latin symbol) every key of the main
+// block that carries a symbol has its US place's code, as on Win32.
+UINT kvr_x11KeyVk(UINT symbolVk, unsigned long keysym, const char* keyName, unsigned keycode,
+                  bool nonLatinLayout);
 // The keypad digit or decimal keysym of the NumLock level, or the keysym itself when it has none.
 unsigned long kvr_x11NumLockKeysym(unsigned long level0, unsigned long level1, bool numLock);
 // The PC scan code of an X keycode (evdev keycodes are scan code + 8); sets *extended for E0 keys.

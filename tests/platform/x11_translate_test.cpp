@@ -30,7 +30,8 @@ TEST(X11Translate, KeysymsMapToVirtualKeys) {
         {XK_comma, 0xBC},           {XK_period, 0xBE},          {XK_semicolon, 0xBA},
         {XK_slash, 0xBF},           {XK_grave, 0xC0},           {XK_bracketleft, 0xDB},
         {XK_backslash, 0xDC},       {XK_bracketright, 0xDD},    {XK_apostrophe, 0xDE},
-        {XK_minus, 0xBD},           {XK_equal, 0xBB},
+        {XK_minus, 0xBD},           {XK_equal, 0xBB},           {XK_ssharp, 0xDB},
+        {XK_idotless, 'I'},         {XK_Super_L, 0x5B},         {XK_Super_R, 0x5C},         {XK_Menu, 0x5D},
     };
     // clang-format on
     for (const auto& entry : table) {
@@ -51,7 +52,7 @@ TEST(X11Translate, NumLockPicksTheKeypadDigitLevel) {
     EXPECT_EQ(kvr_x11NumLockKeysym(XK_1, XK_exclam, true), (unsigned long)XK_1);
 }
 
-TEST(X11Translate, LetterAndDigitKeysArePlacedByTheirUsPosition) {
+TEST(X11Translate, MainBlockKeysArePlacedByTheirUsPosition) {
     // By XKB key name: the ends of each row, and names beyond a row or of other keys.
     EXPECT_EQ(kvr_x11PositionVk("AE01", 0), (UINT)'1');
     EXPECT_EQ(kvr_x11PositionVk("AE10", 0), (UINT)'0');
@@ -62,7 +63,7 @@ TEST(X11Translate, LetterAndDigitKeysArePlacedByTheirUsPosition) {
     EXPECT_EQ(kvr_x11PositionVk("AC09", 0), (UINT)'L');
     EXPECT_EQ(kvr_x11PositionVk("AB01", 0), (UINT)'Z');
     EXPECT_EQ(kvr_x11PositionVk("AB07", 0), (UINT)'M');
-    for (const char* other : {"AB08", "AC10", "AD11", "AE11", "AD00", "AA01", "BD02", "AD2x", "SPCE"}) {
+    for (const char* other : {"AE13", "AB11", "AD00", "AA01", "BD02", "AD2x", "SPCE", "LSGx"}) {
         EXPECT_EQ(kvr_x11PositionVk(other, 25), 0u) << other << ": a name is trusted over the keycode";
     }
     // Without names, by evdev keycode (PC scan code + 8).
@@ -71,9 +72,16 @@ TEST(X11Translate, LetterAndDigitKeysArePlacedByTheirUsPosition) {
     EXPECT_EQ(kvr_x11PositionVk(nullptr, 17 + 8), (UINT)'W');
     EXPECT_EQ(kvr_x11PositionVk("", 38 + 8), (UINT)'L');
     EXPECT_EQ(kvr_x11PositionVk("", 50 + 8), (UINT)'M');
-    for (unsigned other : {0u, 1u + 8, 12u + 8, 26u + 8, 39u + 8, 51u + 8, 57u + 8, 255u}) {
+    for (unsigned other : {0u, 1u + 8, 14u + 8, 28u + 8, 42u + 8, 54u + 8, 57u + 8, 255u}) {
         EXPECT_EQ(kvr_x11PositionVk("", other), 0u) << other;
     }
+    // The punctuation places and the ISO key by evdev keycode; by name (AC12 too) in ISO keymaps.
+    const unsigned oem[][2] = {{41, 0xC0}, {12, 0xBD}, {13, 0xBB}, {26, 0xDB}, {27, 0xDD}, {39, 0xBA},
+                               {40, 0xDE}, {43, 0xDC}, {51, 0xBC}, {52, 0xBE}, {53, 0xBF}, {86, 0xE2}};
+    for (const auto& key : oem) {
+        EXPECT_EQ(kvr_x11PositionVk("", key[0] + 8), key[1]) << key[0];
+    }
+    EXPECT_EQ(kvr_x11PositionVk("AC12", 0), 0xDCu);
 }
 
 TEST(X11Translate, OnlyNonLatinSymbolsTakeTheLetterOfTheirUsPosition) {
@@ -84,17 +92,24 @@ TEST(X11Translate, OnlyNonLatinSymbolsTakeTheLetterOfTheirUsPosition) {
         EXPECT_EQ(kvr_x11FallbackVk(symbol, "AD02", 0), (UINT)'W') << std::hex << symbol;
     }
     // Latin symbols without a code of their own: no letter (Dvorak's and French punctuation
-    // and accented letters sit where US has letters), but the digit row keeps its digits.
+    // and accented letters sit where US has letters) but VK_OEM_8; other places keep their codes.
     for (unsigned long symbol :
          {(unsigned long)XK_colon, (unsigned long)XK_exclam, (unsigned long)XK_eacute,
           0x1B9ul /* Latin-2 s caron */, 0x10000E9ul, 0x1001EA1ul, (unsigned long)XK_dead_circumflex,
           0x100024Ful /* the last of Latin Extended-B */, 0x1001E00ul,
           0x1001EFFul /* Vietnamese's block */}) {
-        EXPECT_EQ(kvr_x11FallbackVk(symbol, "AB07", 0), 0u) << std::hex << symbol;
-        EXPECT_EQ(kvr_x11FallbackVk(symbol, "", 50 + 8), 0u) << std::hex << symbol;
+        EXPECT_EQ(kvr_x11FallbackVk(symbol, "AB07", 0), 0xDFu) << std::hex << symbol;
+        EXPECT_EQ(kvr_x11FallbackVk(symbol, "", 50 + 8), 0xDFu) << std::hex << symbol;
         EXPECT_EQ(kvr_x11FallbackVk(symbol, "AE02", 0), (UINT)'2') << std::hex << symbol;
+        EXPECT_EQ(kvr_x11FallbackVk(symbol, "AB09", 0), (UINT)VK_OEM_PERIOD) << std::hex << symbol;
     }
     EXPECT_EQ(kvr_x11FallbackVk(XK_ampersand, "", 2 + 8), (UINT)'1');
+    EXPECT_EQ(kvr_x11FallbackVk(0, "AD11", 0), 0u);
+    // The ISO key, a digit key (French 4) and a non-Latin layout's key (Hebrew's W) keep their place.
+    EXPECT_EQ(kvr_x11KeyVk(VK_OEM_5, XK_backslash, "LSGT", 0, false), 0xE2u);
+    EXPECT_EQ(kvr_x11KeyVk(VK_OEM_7, XK_apostrophe, "AE04", 0, false), (UINT)'4');
+    EXPECT_EQ(kvr_x11KeyVk(VK_OEM_7, XK_apostrophe, "AD02", 0, true), (UINT)'W');
+    EXPECT_EQ(kvr_x11KeyVk(0, 0, "LSGT", 0, true), 0u) << "no symbol";
 }
 
 TEST(X11Translate, ScanCodesComeFromKeycodesWithExtendedKeysMarked) {
