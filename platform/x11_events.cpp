@@ -253,10 +253,10 @@ static void handleMotion(KvrX11Window* w, XEvent& event) {
          kvr_x11PointLParam(latest.xmotion.x, latest.xmotion.y), latest.xmotion.time);
 }
 
-// The full-screen window that has the focus, or null. While there is one, pointer motion over
-// other clients' windows lying on it (a window manager's 1-pixel windows on the screen's edges,
-// for its edge actions) is its motion too: on Win32 nothing covers a full-screen window, and the
-// pointer wrap at its side edges needs the moves onto the edge columns.
+// The full-screen window that has the focus, or null. While there is one, pointer motion on its
+// edges over other clients' windows (a window manager's 1-pixel windows on the screen's edges,
+// for its edge actions) is its motion too: on Win32 nothing covers them, and the pointer wrap at
+// the side edges needs the moves onto the edge columns.
 static KvrX11Window* focusedFullscreenWindow() {
     for (KvrX11Window& w : kvr_x11Windows) {
         if (w.used && w.mapped && w.fullscreenRequested && w.focused && !w.minimised) {
@@ -295,14 +295,19 @@ void kvr_x11FollowRootMotion() {
     rootMotionSelected = kvr_x11TrapEnd() == 0 ? wanted : rootMotionSelected;
 }
 
-// Posts a move of the focused full-screen window to a root position, when it lies on the window
-// and differs from the latest position reported (crossing onto another window and the motion
-// that caused it both carry the position).
+// Posts a move of the focused full-screen window to a root position on its outermost rows or
+// columns, when it differs from the latest position reported (crossing onto another window and
+// the motion that caused it both carry the position). Elsewhere a window over the full-screen
+// one keeps the pointer to itself, as a window on top does on Win32; and a window mapped under
+// the pointer makes a crossing without any move.
 static void postCoveredMove(KvrX11Window* w, const POINT& root, unsigned state, Time time) {
     RECT rect;
     if (w == nullptr || w != focusedFullscreenWindow() || (root.x == lastPoint.x && root.y == lastPoint.y) ||
         !kvr_x11ClientRect(w, &rect, nullptr) || root.x < rect.left || root.y < rect.top ||
         root.x >= rect.right || root.y >= rect.bottom) {
+        return;
+    }
+    if (root.x != rect.left && root.x != rect.right - 1 && root.y != rect.top && root.y != rect.bottom - 1) {
         return;
     }
     lastPoint = root;
