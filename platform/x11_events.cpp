@@ -343,7 +343,7 @@ static void handleRootMotion(XEvent& event) {
     }
     Time time = motion->time;
     XFreeEventData(kvr_x11.display, &latest.xcookie);
-    kvr_x11.lastEventTime = time;
+    kvr_x11NoteTime(time);
     postCoveredMove(focusedFullscreenWindow(), root, state, time);
 }
 
