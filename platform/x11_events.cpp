@@ -7,7 +7,9 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
+#include <X11/extensions/XInput2.h>
 
+#include <cmath>
 #include <cstring>
 #include <deque>
 
@@ -26,12 +28,18 @@ static POINT lastPoint = {0, 0};
 static char keyNames[256][4];
 static bool keyNamesRead = false;
 static unsigned keyA = 30 + 8;
+// XInput 2 on this connection: its major opcode (0 before it is asked for, -1 when the server
+// has no XInput 2), and whether pointer motion on the root is selected.
+static int xiOpcode = 0;
+static bool rootMotionSelected = false;
 
 void kvr_x11ResetInput() {
     std::memset(keyDown, 0, sizeof keyDown);
     std::memset(keyVk, 0, sizeof keyVk);
     warpCount = 0;
     keyNamesRead = false;
+    xiOpcode = 0;
+    rootMotionSelected = false;
 }
 
 void kvr_x11NoteWarp(unsigned long serial) {
@@ -197,14 +205,13 @@ static void handleButton(KvrX11Window* w, XButtonEvent& event, bool press) {
     }
 }
 
-// Consecutive motion of the same window becomes one WM_MOUSEMOVE with the latest position;
-// nothing is merged across another event or across a pointer warp. A burst larger than the
-// connection's socket buffer arrives in parts: when the local queue runs dry after a motion,
-// one round trip (XSync) brings in the rest the server already has, so that it is merged
-// too, as Win32 merges all queued moves. XEventsQueued(QueuedAfterFlush) does not suffice:
-// it reads only what is in the socket at that instant, not what the server has still to write.
-static void handleMotion(KvrX11Window* w, XEvent& event) {
-    XEvent latest = event;
+// Takes the motion events that directly follow an event and are of its kind (same(latest, next)),
+// leaving the latest in *latest; nothing is merged across another event or across a pointer warp.
+// A burst larger than the connection's socket buffer arrives in parts: when the local queue runs
+// dry after a motion, one round trip (XSync) brings in the rest the server already has, so that
+// it is merged too, as Win32 merges all queued moves. XEventsQueued(QueuedAfterFlush) does not
+// suffice: it reads only what is in the socket at that instant, not what the server has still to write.
+static void takeLaterMotion(XEvent* latest, bool (*same)(const XEvent&, const XEvent&)) {
     bool synced = false;
     for (;;) {
         if (XEventsQueued(kvr_x11.display, QueuedAlready) == 0) {
@@ -217,12 +224,22 @@ static void handleMotion(KvrX11Window* w, XEvent& event) {
         }
         XEvent next;
         XPeekEvent(kvr_x11.display, &next);
-        if (next.type != MotionNotify || next.xmotion.window != latest.xmotion.window ||
-            warpBetween(latest.xmotion.serial, next.xmotion.serial)) {
+        if (!same(*latest, next) || warpBetween(latest->xany.serial, next.xany.serial)) {
             break;
         }
-        XNextEvent(kvr_x11.display, &latest);
+        XNextEvent(kvr_x11.display, latest);
     }
+}
+
+// True when the next event is core motion of the same window as the latest.
+static bool sameWindowMotion(const XEvent& latest, const XEvent& next) {
+    return next.type == MotionNotify && next.xmotion.window == latest.xmotion.window;
+}
+
+// Consecutive motion of the same window becomes one WM_MOUSEMOVE with the latest position.
+static void handleMotion(KvrX11Window* w, XEvent& event) {
+    XEvent latest = event;
+    takeLaterMotion(&latest, sameWindowMotion);
     lastPoint.x = latest.xmotion.x_root;
     lastPoint.y = latest.xmotion.y_root;
     // While a button is held X keeps sending motion from outside the window (its implicit grab);
@@ -234,6 +251,109 @@ static void handleMotion(KvrX11Window* w, XEvent& event) {
     }
     post(w, WM_MOUSEMOVE, kvr_x11MouseKeyFlags(latest.xmotion.state),
          kvr_x11PointLParam(latest.xmotion.x, latest.xmotion.y), latest.xmotion.time);
+}
+
+// The full-screen window that has the focus, or null. While there is one, pointer motion on its
+// edges over other clients' windows (a window manager's 1-pixel windows on the screen's edges,
+// for its edge actions) is its motion too: on Win32 nothing covers them, and the pointer wrap at
+// the side edges needs the moves onto the edge columns.
+static KvrX11Window* focusedFullscreenWindow() {
+    for (KvrX11Window& w : kvr_x11Windows) {
+        if (w.used && w.mapped && w.fullscreenRequested && w.focused && !w.minimised) {
+            return &w;
+        }
+    }
+    return nullptr;
+}
+
+void kvr_x11FollowRootMotion() {
+    Display* d = kvr_x11.display;
+    if (d == nullptr) {
+        return;
+    }
+    if (xiOpcode == 0) {
+        int event = 0, error = 0, major = 2, minor = 0;
+        kvr_x11TrapBegin();
+        bool present = XQueryExtension(d, "XInputExtension", &xiOpcode, &event, &error) &&
+                       XIQueryVersion(d, &major, &minor) == Success && major >= 2;
+        xiOpcode = kvr_x11TrapEnd() == 0 && present ? xiOpcode : -1;
+    }
+    bool wanted = xiOpcode > 0 && focusedFullscreenWindow() != nullptr;
+    if (wanted == rootMotionSelected) {
+        return;
+    }
+    // XInput 2 events go up from the window under the pointer to the first window with a client
+    // selecting them, in any of core, XInput and XInput 2; motion that our window takes as core
+    // motion does not reach the root, so no move is reported twice. The pointer is never grabbed.
+    unsigned char bits[XIMaskLen(XI_Motion)] = {0};
+    if (wanted) {
+        XISetMask(bits, XI_Motion);
+    }
+    XIEventMask mask = {XIAllMasterDevices, (int)sizeof bits, bits};
+    kvr_x11TrapBegin();
+    XISelectEvents(d, kvr_x11.root, &mask, 1);
+    rootMotionSelected = kvr_x11TrapEnd() == 0 ? wanted : rootMotionSelected;
+}
+
+// Posts a move of the focused full-screen window to a root position on its outermost rows or
+// columns, when it differs from the latest position reported (crossing onto another window and
+// the motion that caused it both carry the position). Elsewhere a window over the full-screen
+// one keeps the pointer to itself, as a window on top does on Win32; and a window mapped under
+// the pointer makes a crossing without any move.
+static void postCoveredMove(KvrX11Window* w, const POINT& root, unsigned state, Time time) {
+    RECT rect;
+    if (w == nullptr || w != focusedFullscreenWindow() || (root.x == lastPoint.x && root.y == lastPoint.y) ||
+        !kvr_x11ClientRect(w, &rect, nullptr) || root.x < rect.left || root.y < rect.top ||
+        root.x >= rect.right || root.y >= rect.bottom) {
+        return;
+    }
+    if (root.x != rect.left && root.x != rect.right - 1 && root.y != rect.top && root.y != rect.bottom - 1) {
+        return;
+    }
+    lastPoint = root;
+    post(w, WM_MOUSEMOVE, kvr_x11MouseKeyFlags(state),
+         kvr_x11PointLParam(root.x - rect.left, root.y - rect.top), time);
+}
+
+// True when an event is XInput 2 pointer motion (selected on the root only).
+static bool isRootMotion(const XEvent& event) {
+    return event.type == GenericEvent && event.xcookie.extension == xiOpcode &&
+           event.xcookie.evtype == XI_Motion;
+}
+
+// True when the next event is XInput 2 motion too.
+static bool sameRootMotion(const XEvent&, const XEvent& next) {
+    return isRootMotion(next);
+}
+
+// Motion that reached the root: consecutive ones become one move with the latest position.
+static void handleRootMotion(XEvent& event) {
+    XEvent latest = event;
+    takeLaterMotion(&latest, sameRootMotion);
+    if (!XGetEventData(kvr_x11.display, &latest.xcookie)) {
+        return;
+    }
+    const XIDeviceEvent* motion = (const XIDeviceEvent*)latest.xcookie.data;
+    POINT root = {(LONG)std::floor(motion->root_x), (LONG)std::floor(motion->root_y)};
+    unsigned state = (unsigned)motion->mods.effective;
+    for (int button = 1; button <= 3; button++) {
+        if (button < motion->buttons.mask_len * 8 && XIMaskIsSet(motion->buttons.mask, button)) {
+            state |= Button1Mask << (button - 1);
+        }
+    }
+    Time time = motion->time;
+    XFreeEventData(kvr_x11.display, &latest.xcookie);
+    kvr_x11NoteTime(time);
+    postCoveredMove(focusedFullscreenWindow(), root, state, time);
+}
+
+// The pointer leaving the window onto another client's window that lies on it in full screen
+// moved to the position the crossing carries: that window may take the motion itself, so that
+// none reaches the root.
+static void handleLeave(KvrX11Window* w, XCrossingEvent& event) {
+    if (event.mode == NotifyNormal && event.detail != NotifyInferior) {
+        postCoveredMove(w, POINT{event.x_root, event.y_root}, event.state, event.time);
+    }
 }
 
 // Queues WM_SIZE when the client size differs from the latest one reported.
@@ -343,6 +463,7 @@ static void handleFocus(KvrX11Window* w, XFocusChangeEvent& event, bool in) {
         return;
     }
     w->focused = in;
+    kvr_x11FollowRootMotion();
     WORD state = in ? WA_ACTIVE : WA_INACTIVE;
     post(w, WM_ACTIVATE, MAKEWPARAM(state, w->minimised ? 1 : 0), 0, CurrentTime);
 }
@@ -408,6 +529,10 @@ static void translate(XEvent& event) {
         refreshHeldKeys(event.xkeymap.key_vector);  // it names no window
         return;
     }
+    if (isRootMotion(event)) {
+        handleRootMotion(event);
+        return;
+    }
     noteEventTime(event);
     if (kvr_x11MonitorEvent(&event)) {
         return;
@@ -427,6 +552,9 @@ static void translate(XEvent& event) {
             break;
         case MotionNotify:
             handleMotion(w, event);
+            break;
+        case LeaveNotify:
+            handleLeave(w, event.xcrossing);
             break;
         case ConfigureNotify:
             handleConfigure(w, event.xconfigure);

@@ -162,6 +162,9 @@ void kvr_x11ReleaseDrawable(KvrX11Window* w);
 void kvr_x11DropMessages(HWND hwnd);
 // Remembers the request serial of a pointer warp, so motion is not coalesced across it.
 void kvr_x11NoteWarp(unsigned long serial);
+// Selects XInput 2 pointer motion on the root while a window is in full screen with the focus,
+// so that moves over other clients' windows lying on it are its moves; drops it otherwise.
+void kvr_x11FollowRootMotion();
 // Resets the input state kept for translation (held keys, Alt), e.g. on display open.
 void kvr_x11ResetInput();
 

@@ -332,6 +332,7 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hwnd) {
     unsigned generation = w->generation;
     *w = KvrX11Window();
     w->generation = generation;
+    kvr_x11FollowRootMotion();
     return error == 0 ? TRUE : FALSE;
 }
 
@@ -718,6 +719,7 @@ extern "C" BOOL WINAPI SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int c
     if ((flags & SWP_SHOWWINDOW) != 0 && !w->mapped) {
         mapWindow(w);
     }
+    kvr_x11FollowRootMotion();
     RECT granted = {0, 0, 0, 0};
     unsigned long serial = 0;
     if (!awaitGeometry(w, manager && full ? primary : rect, manager, &granted, &serial)) {

@@ -246,6 +246,29 @@ TEST_F(X11Input, PointerWarpArrivesAsItsOwnMove) {
     EXPECT_EQ(HIWORD(moves[1].lParam), 60);
 }
 
+TEST_F(X11Input, FullScreenMovesOntoOtherClientsWindowsOverItsEdgesArriveOnce) {
+    SetWindowLongA(hwnd, GWL_EXSTYLE, 0x40000);
+    SetWindowLongA(hwnd, GWL_STYLE, (LONG)WS_POPUP);
+    const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    ASSERT_TRUE(SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, sw, sh, 0x44));
+    x11test::EdgeWindows edges({0, 0, sw, sh});
+    // Onto the right edge's window, which takes the motion itself; back; onto the top one, which
+    // does not, and along it into the corner: each position once. Then a burst along it: one move.
+    const POINT path[] = {{sw / 2, 300}, {sw - 1, 300}, {sw / 2, 300}, {sw / 2, 0}, {sw - 1, 0}, {399, 0}};
+    for (const POINT& p : path) {
+        for (int x = &p == &path[5] ? 100 : p.x; x <= p.x; x++) {
+            XTestFakeMotionEvent(x11test::input(), DefaultScreen(x11test::input()), x, p.y, CurrentTime);
+        }
+        x11test::settle();
+        x11test::pumpFor(20);
+    }
+    auto moves = messagesOf(WM_MOUSEMOVE);
+    ASSERT_EQ(moves.size(), 6u);
+    for (size_t i = 0; i < 6; i++) {
+        EXPECT_EQ(moves[i].lParam, MAKELPARAM(path[i].x, path[i].y)) << "move " << i;
+    }
+}
+
 TEST_F(X11Input, DragOutOfTheWindowSendsNoMovesFromOutside) {
     // From the centre, with the right button held, out past each edge and back in.
     const POINT path[] = {{320, 240}, {500, 300},   {700, 300}, {900, 600}, {320, 700},

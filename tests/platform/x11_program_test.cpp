@@ -583,6 +583,19 @@ TEST(X11Program, FullScreenCoversThePrimaryMonitorAndThePointerWrapsAtItsEdges) 
     EXPECT_EQ(waitForPointerX(primary.left + 1), primary.left + 1) << "the wrap at the right edge";
     x11test::moveTo(primary.left, primary.top + 300);
     EXPECT_EQ(waitForPointerX(primary.right - 2), primary.right - 2) << "the wrap at the left edge";
+    // So it does under another client's windows over the edges: the side ones take the motion
+    // themselves, the top one does not.
+    x11test::EdgeWindows edges(primary);
+    for (int row : {300, 0}) {
+        x11test::moveTo(primary.left + width / 2, primary.top + row);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        x11test::moveTo(primary.right - 1, primary.top + row);
+        EXPECT_EQ(waitForPointerX(primary.left + 1), primary.left + 1)
+            << "the covered right edge, row " << row;
+        x11test::moveTo(primary.left, primary.top + row);
+        EXPECT_EQ(waitForPointerX(primary.right - 2), primary.right - 2)
+            << "the covered left edge, row " << row;
+    }
 
     stop(pid, 5000);
     x11test::removeMonitors();

@@ -442,6 +442,32 @@ bool waitKeys(size_t count) {
     return pumpUntil([count] { return keyMessages().size() >= count; }, 2000);
 }
 
+EdgeWindows::EdgeWindows(const RECT& area) {
+    const RECT strips[] = {{area.left, area.top, area.left + 1, area.bottom},
+                           {area.right - 1, area.top, area.right, area.bottom},
+                           {area.left, area.top, area.right, area.top + 1},
+                           {area.left, area.bottom - 1, area.right, area.bottom}};
+    for (const RECT& r : strips) {
+        XSetWindowAttributes attributes = {};
+        attributes.override_redirect = True;
+        attributes.event_mask =
+            EnterWindowMask | LeaveWindowMask | (windows.size() < 2 ? PointerMotionMask : 0);
+        windows.push_back(XCreateWindow(input(), DefaultRootWindow(input()), r.left, r.top,
+                                        (unsigned)(r.right - r.left), (unsigned)(r.bottom - r.top), 0, 0,
+                                        InputOnly, CopyFromParent, CWOverrideRedirect | CWEventMask,
+                                        &attributes));
+        XMapRaised(input(), windows.back());
+    }
+    XSync(input(), False);
+}
+
+EdgeWindows::~EdgeWindows() {
+    for (Window w : windows) {
+        XDestroyWindow(input(), w);
+    }
+    XSync(input(), False);
+}
+
 void InputWindowTest::SetUp() {
     KVR_NEED_DISPLAY();
     hwnd = openWindow();

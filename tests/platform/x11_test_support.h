@@ -138,6 +138,18 @@ bool onPrivateServer();
 // run without a manager.
 pid_t startManager();
 
+// Another client's 1-pixel input windows over the edges of a rectangle on the root, above every
+// window, as pekwm keeps them for its edge actions: the side ones take pointer motion themselves,
+// the top and bottom ones (mapped last, over the corners) only crossings. Gone with the object.
+class EdgeWindows {
+public:
+    explicit EdgeWindows(const RECT& area);
+    ~EdgeWindows();
+
+private:
+    std::vector<Window> windows;
+};
+
 // Opens a test window with the pointer inside it and an empty queue; Alt and Shift are released
 // and the window closed afterwards, so a test that stops half way leaves no modifier held.
 class InputWindowTest : public ::testing::Test {
