@@ -206,8 +206,10 @@ kvr_start_desktop() {
     for attempt in 1 2; do
         setsid "$KVR_ROOT/tests/desktop/start.sh" "$d" "$home" >>"$log" 2>&1 &
         KVR_DESKTOP_PID=$!
+        # A manager that exits before it manages the screen is not waited for.
         for i in $(seq 1 100); do
             kvr_manager_runs && break
+            kill -0 "$KVR_DESKTOP_PID" 2>/dev/null || break
             sleep 0.1
         done
         if kvr_manager_runs; then
@@ -218,5 +220,7 @@ kvr_start_desktop() {
         kvr_stop_desktop "$KVR_DESKTOP_PID"
         KVR_DESKTOP_PID=""
     done
+    echo "$d did not manage the screen; the last lines it wrote:" >&2
+    tail -n 5 "$log" >&2
     return 1
 }
