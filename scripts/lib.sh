@@ -61,6 +61,8 @@ KVR_TEST_PACKAGES+=(xfwm4)
 # Packages for making and checking the packages (scripts/package.sh): dpkg-shlibdeps and file for
 # the .deb's dependencies, desktop-file-validate, wrestool for the executable's resources.
 KVR_PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils icoutils)
+# git: the packages are dated by the last commit and rebuilt from the files git tracks.
+KVR_PACKAGE_PACKAGES+=(git)
 # Debian's checks of the .deb (lintian, hardening-check from devscripts, appstreamcli), and the
 # MSI's makers: wixl and msibuild (msitools), faketime to hold wixl's clock at the commit's time;
 # zip to write the Windows zip again without the change times and owners CPack puts in.
