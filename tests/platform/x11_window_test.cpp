@@ -444,8 +444,7 @@ TEST_F(X11Window, FrameDrawnForWmSizeFillsTheNewSizeBothWays) {
 }
 
 TEST_F(X11Window, ExposedWindowIsPaintedOnceAfterTheInputQueuedBeforeIt) {
-    // Hidden and shown again (a manager frames it anew, as when it reframes a window after a
-    // change of decorations): what it showed is lost, and a frame presented meanwhile too.
+    // Shown again (a manager frames it anew): what it showed, or presented meanwhile, is lost.
     ShowWindow(hwnd, SW_HIDE);
     x11test::pumpFor(100);
     received.clear();
@@ -463,8 +462,7 @@ TEST_F(X11Window, ExposedWindowIsPaintedOnceAfterTheInputQueuedBeforeIt) {
     x11test::pumpFor(200);
     EXPECT_EQ(messagesOf(WM_PAINT).size(), 1u);
     EXPECT_EQ(messagesOf(WM_KEYUP).size(), 1u);
-    ASSERT_FALSE(received.empty());
-    EXPECT_EQ(received.back().message, (UINT)WM_PAINT) << "a paint waits for the input queued with it";
+    EXPECT_EQ(received.empty() ? 0u : received.back().message, (UINT)WM_PAINT) << "after the input";
 }
 
 TEST_F(X11Window, ChosenFormatFitsTheDescriptorAndIsSetOnlyOnce) {
