@@ -1,5 +1,6 @@
 // x11_events.cpp - the message queue: PeekMessageA turns pending X events into window
-// messages in arrival order; TranslateMessage, DispatchMessageA and PostQuitMessage.
+// messages in arrival order, then paints exposed windows; TranslateMessage, DispatchMessageA
+// and PostQuitMessage.
 //
 // TranslateMessage makes no WM_CHAR messages: the program handles none.
 #include "x11_input.h"
@@ -578,6 +579,12 @@ static void translate(XEvent& event) {
                 post(w, WM_CLOSE, 0, 0, CurrentTime);
             }
             break;
+        case Expose:
+            // Contents lost: the window was mapped, or shown again after its frame or another
+            // window hid it. A frame presented while it could not be seen (a manager putting
+            // it into its frame) is lost too, and only a paint has it drawn again.
+            w->paintPending = true;
+            break;
         case UnmapNotify:
             w->visible = false;  // no VisibilityNotify comes when a window stops being viewable
             break;
@@ -593,6 +600,27 @@ static void translate(XEvent& event) {
         default:
             break;
     }
+}
+
+// WM_PAINT for a window exposed since its latest paint, as Win32 makes it once no other
+// message is waiting; taking it validates the window.
+static bool takePaint(LPMSG msg, HWND hwnd, UINT low, UINT high, UINT remove) {
+    if (!((low == 0 && high == 0) || (low <= WM_PAINT && WM_PAINT <= high))) {
+        return false;
+    }
+    for (KvrX11Window& w : kvr_x11Windows) {
+        if (w.used && w.paintPending && (hwnd == nullptr || kvr_x11HandleOf(&w) == hwnd)) {
+            std::memset(msg, 0, sizeof *msg);
+            msg->hwnd = kvr_x11HandleOf(&w);
+            msg->message = WM_PAINT;
+            msg->pt = lastPoint;
+            if (remove & PM_REMOVE) {
+                w.paintPending = false;
+            }
+            return true;
+        }
+    }
+    return false;
 }
 
 // True when a queued message passes PeekMessageA's window and range filters.
@@ -645,7 +673,7 @@ extern "C" BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT low, UINT high, U
         }
         return TRUE;
     }
-    return FALSE;
+    return takePaint(msg, hwnd, low, high, remove) ? TRUE : FALSE;
 }
 
 extern "C" void WINAPI PostQuitMessage(int exitCode) {
