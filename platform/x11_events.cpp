@@ -117,19 +117,19 @@ static KeySym symbolInGroup(unsigned keycode, unsigned state, unsigned extra) {
 // Punctuation gets the VK_OEM codes of its symbol. Keys whose symbol has no code (Cyrillic,
 // Greek, Hebrew letters) are placed by their position on a US keyboard, as Win32 does: the W key
 // of a Russian layout is VK_W, its Cyrillic ha VK_OEM_4, and so is all of a non-Latin layout;
-// a Latin layout's own symbols are placed so too, but for a letter's place (kvr_x11KeyVk).
+// a Latin layout's own symbols are placed so too, but for a letter's place (kvr_coreKeyVk).
 static UINT keyVkOf(const XKeyEvent& event) {
     unsigned keycode = event.keycode & 0xFFu;
     // Num Lock is Mod2 on every common keymap. The digit level is looked up with Num Lock itself:
     // keymaps differ in whether Shift reaches it (Xvfb's default does not).
     KeySym level0 = symbolInGroup(keycode, event.state, 0);
     KeySym level1 = symbolInGroup(keycode, event.state, Mod2Mask);
-    UINT vk = kvr_x11KeysymToVk(kvr_x11NumLockKeysym(level0, level1, (event.state & Mod2Mask) != 0));
+    UINT vk = kvr_coreKeysymToVk(kvr_coreNumLockKeysym(level0, level1, (event.state & Mod2Mask) != 0));
     if (!keyNamesRead) {
         readKeyNames();
     }
     KeySym a = symbolInGroup(keyA, event.state, 0);
-    return kvr_x11KeyVk(vk, level0, keyNames[keycode], keycode, a != NoSymbol && !kvr_x11IsLatinKeysym(a));
+    return kvr_coreKeyVk(vk, level0, keyNames[keycode], keycode, a != NoSymbol && !kvr_coreIsLatinKeysym(a));
 }
 
 // Held keys follow the keyboard as the server reports it (XQueryKeymap, KeymapNotify): keys
@@ -139,7 +139,7 @@ static void refreshHeldKeys(const char keys[32]) {
     for (int i = 8; i < 256; i++) {
         bool down = (keys[i / 8] & (1 << (i % 8))) != 0;
         if (down && !keyDown[i]) {
-            UINT vk = kvr_x11KeysymToVk(XkbKeycodeToKeysym(kvr_x11.display, (KeyCode)i, 0, 0));
+            UINT vk = kvr_coreKeysymToVk(XkbKeycodeToKeysym(kvr_x11.display, (KeyCode)i, 0, 0));
             if (vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU) {
                 keyDown[i] = true;
                 keyVk[i] = vk;
@@ -180,9 +180,9 @@ static void handleKey(KvrX11Window* w, XKeyEvent& event, bool press) {
     bool alt = (event.state & Mod1Mask) != 0 || vk == VK_MENU;
     bool control = (event.state & ControlMask) != 0 || vk == VK_CONTROL;
     bool extended = false;
-    unsigned scan = kvr_x11ScanCode(event.keycode, &extended);
-    UINT message = kvr_x11KeyMessage(vk, alt, control, !press);
-    post(w, message, vk, kvr_x11KeyLParam(scan, extended, alt, wasDown, !press), event.time);
+    unsigned scan = kvr_coreScanCode(event.keycode, &extended);
+    UINT message = kvr_coreKeyMessage(vk, alt, control, !press);
+    post(w, message, vk, kvr_coreKeyLParam(scan, extended, alt, wasDown, !press), event.time);
 }
 
 // A button becomes a button message, buttons 4 and 5 a wheel message; their releases mean nothing.
@@ -194,14 +194,14 @@ static void handleButton(KvrX11Window* w, XButtonEvent& event, bool press) {
             // WM_MOUSEWHEEL carries screen coordinates.
             POINT origin = kvr_x11ScreenOrigin();
             post(w, WM_MOUSEWHEEL, kvr_x11WheelWParam(event.button, event.state),
-                 kvr_x11PointLParam(event.x_root - origin.x, event.y_root - origin.y), event.time);
+                 kvr_corePointLParam(event.x_root - origin.x, event.y_root - origin.y), event.time);
         }
         return;
     }
     UINT message = kvr_x11ButtonMessage(event.button, press);
     if (message != 0) {
         post(w, message, kvr_x11FlagsAfterButton(event.state, event.button, press),
-             kvr_x11PointLParam(event.x, event.y), event.time);
+             kvr_corePointLParam(event.x, event.y), event.time);
     }
 }
 
@@ -250,7 +250,7 @@ static void handleMotion(KvrX11Window* w, XEvent& event) {
         return;
     }
     post(w, WM_MOUSEMOVE, kvr_x11MouseKeyFlags(latest.xmotion.state),
-         kvr_x11PointLParam(latest.xmotion.x, latest.xmotion.y), latest.xmotion.time);
+         kvr_corePointLParam(latest.xmotion.x, latest.xmotion.y), latest.xmotion.time);
 }
 
 // The full-screen window that has the focus, or null. While there is one, pointer motion on its
@@ -312,7 +312,7 @@ static void postCoveredMove(KvrX11Window* w, const POINT& root, unsigned state, 
     }
     lastPoint = root;
     post(w, WM_MOUSEMOVE, kvr_x11MouseKeyFlags(state),
-         kvr_x11PointLParam(root.x - rect.left, root.y - rect.top), time);
+         kvr_corePointLParam(root.x - rect.left, root.y - rect.top), time);
 }
 
 // True when an event is XInput 2 pointer motion (selected on the root only).

@@ -218,13 +218,13 @@ extern "C" HDC WINAPI GetDC(HWND hwnd) {
     if (hwnd == nullptr) {
         // The desktop: there is always one, even when no display can be opened.
         kvr_x11Open();
-        return static_cast<HDC>(kvr_x11MakeHandle(KVR_X11_KIND_DC, KVR_X11_MAX_WINDOWS, 0));
+        return static_cast<HDC>(kvr_coreMakeHandle(KVR_CORE_KIND_DC, KVR_X11_MAX_WINDOWS, 0));
     }
     KvrX11Window* w = kvr_x11FindWindow(hwnd);
     if (w == nullptr) {
         return nullptr;
     }
-    return static_cast<HDC>(kvr_x11MakeHandle(KVR_X11_KIND_DC, (int)(w - kvr_x11Windows), w->generation));
+    return static_cast<HDC>(kvr_coreMakeHandle(KVR_CORE_KIND_DC, (int)(w - kvr_x11Windows), w->generation));
 }
 
 extern "C" int WINAPI ReleaseDC(HWND hwnd, HDC hdc) {
@@ -262,7 +262,7 @@ extern "C" int WINAPI GetDeviceCaps(HDC hdc, int index) {
 static KvrX11Context* findContext(HGLRC hglrc, int* slot) {
     int index = 0;
     unsigned generation = 0;
-    if (!kvr_x11SplitHandle(hglrc, KVR_X11_KIND_CONTEXT, &index, &generation) ||
+    if (!kvr_coreSplitHandle(hglrc, KVR_CORE_KIND_CONTEXT, &index, &generation) ||
         index >= KVR_X11_MAX_CONTEXTS || !contexts[index].used ||
         (contexts[index].generation & 0xFFFFFu) != generation) {
         return nullptr;
@@ -311,7 +311,7 @@ extern "C" HGLRC WINAPI wglCreateContext(HDC hdc) {
     c.context = context;
     c.format = w->pixelFormat;
     c.drawable = 0;
-    return static_cast<HGLRC>(kvr_x11MakeHandle(KVR_X11_KIND_CONTEXT, slot, c.generation));
+    return static_cast<HGLRC>(kvr_coreMakeHandle(KVR_CORE_KIND_CONTEXT, slot, c.generation));
 }
 
 // Leaves no context current on this thread.

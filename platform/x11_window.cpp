@@ -392,7 +392,7 @@ static int readQueued() {
 }
 
 // Waits until more than `seen` events are queued (counted by readQueued before the waiter last
-// looked at the state it waits for) or the deadline (kvr_x11NowMs) passes, whichever comes
+// looked at the state it waits for) or the deadline (kvr_coreNowMs) passes, whichever comes
 // first. The events stay queued, so PeekMessageA still translates them in their order. A
 // waiter looks at its state again after each return and stops after a look begun at the
 // deadline or later: events that keep arriving (a moving pointer) do not hold it past the
@@ -400,7 +400,7 @@ static int readQueued() {
 static void waitForEvents(int seen, long long deadline) {
     Display* d = kvr_x11.display;
     for (;;) {
-        long long left = deadline - kvr_x11NowMs();
+        long long left = deadline - kvr_coreNowMs();
         if (left <= 0 || readQueued() > seen) {
             return;
         }
@@ -412,10 +412,10 @@ static void waitForEvents(int seen, long long deadline) {
 }
 
 void kvr_x11WaitViewable(KvrX11Window* w) {
-    long long deadline = kvr_x11NowMs() + 1000;
+    long long deadline = kvr_coreNowMs() + 1000;
     for (;;) {
         int seen = readQueued();
-        bool last = kvr_x11NowMs() >= deadline;  // this look is the last
+        bool last = kvr_coreNowMs() >= deadline;  // this look is the last
         XWindowAttributes attributes;
         kvr_x11TrapBegin();
         Status ok = XGetWindowAttributes(kvr_x11.display, w->xwindow, &attributes);
@@ -676,10 +676,10 @@ static void applyPlacement(KvrX11Window* w, const RECT& rect, bool full, bool ma
 // sees the new place. False when the window is gone.
 static bool awaitGeometry(KvrX11Window* w, const RECT& target, bool manager, RECT* granted,
                           unsigned long* serial) {
-    long long deadline = kvr_x11NowMs() + (manager ? 100 : 0);
+    long long deadline = kvr_coreNowMs() + (manager ? 100 : 0);
     for (;;) {
         int seen = readQueued();
-        bool last = kvr_x11NowMs() >= deadline;  // this look is the last
+        bool last = kvr_coreNowMs() >= deadline;  // this look is the last
         if (!kvr_x11ClientRect(w, granted, serial)) {
             return false;
         }

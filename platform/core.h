@@ -1,0 +1,31 @@
+// core.h - shared internals of the portable core of the platform contract: the parts of the
+// Win32 subset that need no window system, shared by the window-system backends (today one,
+// on Xlib + GLX: platform/x11_*.cpp, whose internals are in x11_state.h).
+//
+// Where each part lives:
+//   core_handles.cpp  the handle encoding: kind, table slot and the slot's generation;
+//   core_misc.cpp     the clock, Sleep, the module handle and the stock icon and cursor tokens;
+//   core_input.cpp    the key translation and the pointer lParam (declared in core_input.h).
+// Only platform/*.cpp include this header.
+#ifndef KVR_CORE_H
+#define KVR_CORE_H
+
+#include "kvr_platform.h"
+
+// Kinds of handle; each handle encodes kind, table slot and the slot's generation,
+// so a handle kept after its object was released is recognised as stale.
+#define KVR_CORE_KIND_WINDOW 1u
+#define KVR_CORE_KIND_DC 2u
+#define KVR_CORE_KIND_CONTEXT 3u
+
+// Builds a handle value of the given kind for a slot and generation.
+void* kvr_coreMakeHandle(unsigned kind, int slot, unsigned generation);
+// Splits a handle of the given kind into its slot and generation; false for null or another kind.
+bool kvr_coreSplitHandle(const void* handle, unsigned kind, int* slot, unsigned* generation);
+
+// Milliseconds from a monotonic clock.
+long long kvr_coreNowMs();
+// Sleeps for the given milliseconds.
+void kvr_coreSleepMs(long ms);
+
+#endif  // KVR_CORE_H
