@@ -4,6 +4,7 @@
 //
 // Where each part lives:
 //   core_handles.cpp  the handle encoding: kind, table slot and the slot's generation;
+//   core_classes.cpp  the window-class table;
 //   core_misc.cpp     the clock, Sleep, the module handle and the stock icon and cursor tokens;
 //   core_input.cpp    the key translation and the pointer lParam (declared in core_input.h).
 // Only platform/*.cpp include this header.
@@ -11,6 +12,8 @@
 #define KVR_CORE_H
 
 #include "kvr_platform.h"
+
+#include <string>
 
 // Kinds of handle; each handle encodes kind, table slot and the slot's generation,
 // so a handle kept after its object was released is recognised as stale.
@@ -27,5 +30,26 @@ bool kvr_coreSplitHandle(const void* handle, unsigned kind, int* slot, unsigned*
 long long kvr_coreNowMs();
 // Sleeps for the given milliseconds.
 void kvr_coreSleepMs(long ms);
+
+#define KVR_CORE_MAX_CLASSES 16
+
+// One registered window class.
+struct KvrCoreClass {
+    bool used;
+    std::string name;
+    ATOM atom;
+    WNDPROC proc;
+    bool arrowCursor;
+};
+
+// The slot of a registered class given by name or by atom (MAKEINTATOM), -1 when unknown.
+int kvr_coreFindClass(LPCSTR name);
+// The class record of a slot (kvr_coreFindClass's), null for a slot out of range.
+const KvrCoreClass* kvr_coreClass(int slot);
+
+// What the core asks of the window-system backend (x11_*.cpp):
+
+// True when a window of the class in the given slot exists, which keeps the class registered.
+bool kvr_wsClassInUse(int classSlot);
 
 #endif  // KVR_CORE_H

@@ -3,7 +3,7 @@
 // What the platform's files share, and where each part lives:
 //   x11_display.cpp  the display connection, the interned atoms, the X error trap and the
 //                    window table;
-//   x11_window.cpp   window classes, the X windows behind window handles, placement, full
+//   x11_window.cpp   the X windows behind window handles, placement, full
 //                    screen and the waits for the window manager;
 //   x11_monitor.cpp  the monitors and the primary one, whose corner is the origin of Win32's
 //                    screen coordinates, and whether the server is Xwayland;
@@ -27,7 +27,6 @@
 // The sizes of the handle tables (the handles' encoding is core_handles.cpp's).
 #define KVR_X11_MAX_WINDOWS 16
 #define KVR_X11_MAX_CONTEXTS 16
-#define KVR_X11_MAX_CLASSES 16
 // Exit status when the connection to the X server is lost (EX_IOERR of sysexits.h).
 #define KVR_X11_LOST_DISPLAY_STATUS 74
 

@@ -1,5 +1,5 @@
-// x11_window.cpp - window classes, the top-level windows, their styles and placement,
-// showing and focus, screen metrics and the pointer, on Xlib.
+// x11_window.cpp - the top-level windows, their styles and placement, showing and focus,
+// screen metrics and the pointer, on Xlib (the window classes are core_classes.cpp's).
 //
 // The X window is the client area; the window manager, where one runs, draws the frame.
 // So AdjustWindowRectEx leaves rectangles as they are and GetWindowRect reports the X
@@ -18,23 +18,11 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <string>
 
-// One registered window class.
-struct KvrX11Class {
-    bool used;
-    std::string name;
-    ATOM atom;
-    WNDPROC proc;
-    bool arrowCursor;
-};
-
-// Module state: the class table, the next class atom and the arrow cursor.
-static KvrX11Class classes[KVR_X11_MAX_CLASSES];
-static ATOM nextAtom = 0xC000;
+// Module state: the arrow and the blank cursor and the display they were made on.
 static Cursor arrowCursor = 0;
 static Cursor blankCursor = 0;
 static Display* cursorDisplay = nullptr;
@@ -42,70 +30,13 @@ static Display* cursorDisplay = nullptr;
 // Motif window-manager hints: flags, functions, decorations, input mode, status.
 #define KVR_MWM_HINTS_DECORATIONS 2
 
-// Compares two class names without regard to case, as Win32 does.
-static bool sameName(const std::string& a, const char* b) {
-    size_t n = std::strlen(b);
-    if (a.size() != n) {
-        return false;
-    }
-    for (size_t i = 0; i < n; i++) {
-        if (std::tolower((unsigned char)a[i]) != std::tolower((unsigned char)b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The slot of a class given by name or by atom (MAKEINTATOM), -1 when unknown.
-static int findClass(LPCSTR name) {
-    if (name == nullptr) {
-        return -1;
-    }
-    for (int i = 0; i < KVR_X11_MAX_CLASSES; i++) {
-        if (!classes[i].used) {
-            continue;
-        }
-        if (IS_INTRESOURCE(name) ? classes[i].atom == (ATOM)(UINT_PTR)name
-                                 : sameName(classes[i].name, name)) {
-            return i;
-        }
-    }
-    return -1;
-}
-
-extern "C" ATOM WINAPI RegisterClassA(const WNDCLASSA* wc) {
-    if (wc == nullptr || wc->lpszClassName == nullptr || wc->lpfnWndProc == nullptr ||
-        IS_INTRESOURCE(wc->lpszClassName) || wc->lpszClassName[0] == '\0' ||
-        findClass(wc->lpszClassName) >= 0) {
-        return 0;
-    }
-    for (KvrX11Class& c : classes) {
-        if (!c.used) {
-            c.used = true;
-            c.name = wc->lpszClassName;
-            c.atom = nextAtom;
-            nextAtom = nextAtom == 0xFFFF ? 0xC000 : (ATOM)(nextAtom + 1);
-            c.proc = wc->lpfnWndProc;
-            c.arrowCursor = wc->hCursor != nullptr;
-            return c.atom;
-        }
-    }
-    return 0;
-}
-
-extern "C" BOOL WINAPI UnregisterClassA(LPCSTR name, HINSTANCE) {
-    int slot = findClass(name);
-    if (slot < 0) {
-        return FALSE;
-    }
+bool kvr_wsClassInUse(int classSlot) {
     for (const KvrX11Window& w : kvr_x11Windows) {
-        if (w.used && w.classSlot == slot) {
-            return FALSE;
+        if (w.used && w.classSlot == classSlot) {
+            return true;
         }
     }
-    classes[slot].used = false;
-    classes[slot].name.clear();
-    return TRUE;
+    return false;
 }
 
 extern "C" BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD, BOOL, DWORD) {
@@ -177,7 +108,7 @@ static void defineCursor(KvrX11Window* w) {
     makeCursors(d);
     if (w->fullscreenRequested && blankCursor != 0 && kvr_x11IsXwayland()) {
         XDefineCursor(d, w->xwindow, blankCursor);
-    } else if (w->classSlot >= 0 && classes[w->classSlot].arrowCursor) {
+    } else if (w->classSlot >= 0 && kvr_coreClass(w->classSlot)->arrowCursor) {
         XDefineCursor(d, w->xwindow, arrowCursor);
     } else {
         XUndefineCursor(d, w->xwindow);
@@ -192,7 +123,7 @@ static void setWindowProperties(KvrX11Window* w, int x, int y, int width, int he
                     (const unsigned char*)w->title.c_str(), (int)w->title.size());
     XClassHint* classHint = XAllocClassHint();
     if (classHint != nullptr) {
-        std::string name = w->classSlot >= 0 ? classes[w->classSlot].name : std::string("kelvor");
+        std::string name = w->classSlot >= 0 ? kvr_coreClass(w->classSlot)->name : std::string("kelvor");
         classHint->res_name = const_cast<char*>(name.c_str());
         classHint->res_class = const_cast<char*>(name.c_str());
         XSetClassHint(d, w->xwindow, classHint);
@@ -256,7 +187,7 @@ bool kvr_x11CreateXWindow(KvrX11Window* w, XVisualInfo* visual, int x, int y, in
 
 extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
                                        int y, int width, int height, HWND, HMENU, HINSTANCE, LPVOID) {
-    int classSlot = findClass(className);
+    int classSlot = kvr_coreFindClass(className);
     if (classSlot < 0 || !kvr_x11Open()) {
         return nullptr;
     }
@@ -289,7 +220,7 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR w
     *w = KvrX11Window();
     w->generation = generation;
     w->classSlot = classSlot;
-    w->proc = classes[classSlot].proc;
+    w->proc = kvr_coreClass(classSlot)->proc;
     w->style = style;
     w->exStyle = exStyle;
     w->title = windowName != nullptr ? windowName : "";

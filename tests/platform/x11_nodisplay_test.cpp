@@ -62,7 +62,7 @@ TEST_F(X11NoDisplay, ClassTableRegistersOnceAndUnregistersOnlyKnownNames) {
     // A full table refuses the next class, and takes one again once a slot is free.
     std::vector<std::string> names;
     ATOM refused = 1;
-    for (int i = 0; i <= KVR_X11_MAX_CLASSES && refused != 0; i++) {
+    for (int i = 0; i <= KVR_CORE_MAX_CLASSES && refused != 0; i++) {
         names.push_back("Full" + std::to_string(i));
         WNDCLASSA full = testClass(names.back().c_str());
         refused = RegisterClassA(&full);
