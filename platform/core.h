@@ -5,6 +5,7 @@
 // Where each part lives:
 //   core_handles.cpp  the handle encoding: kind, table slot and the slot's generation;
 //   core_classes.cpp  the window-class table;
+//   core_queue.cpp    the posted-message queue, PeekMessageA's filters and the quit message;
 //   core_misc.cpp     the clock, Sleep, the module handle and the stock icon and cursor tokens;
 //   core_input.cpp    the key translation and the pointer lParam (declared in core_input.h).
 // Only platform/*.cpp include this header.
@@ -47,8 +48,20 @@ int kvr_coreFindClass(LPCSTR name);
 // The class record of a slot (kvr_coreFindClass's), null for a slot out of range.
 const KvrCoreClass* kvr_coreClass(int slot);
 
+// Appends a message to the queue; it carries the pointer's latest position.
+void kvr_corePost(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DWORD time);
+// Drops the queued messages of a window that is being destroyed.
+void kvr_coreDropMessages(HWND hwnd);
+// The pointer's latest position on the root, as the backend last noted it (messages carry it).
+POINT kvr_coreLastPoint();
+// Notes the pointer's latest position on the root.
+void kvr_coreSetLastPoint(POINT point);
+
 // What the core asks of the window-system backend (x11_*.cpp):
 
+// Reads one pending event and turns it into zero or more queued messages; false when no event
+// is pending (or there is no connection).
+bool kvr_wsTranslatePending();
 // True when a window of the class in the given slot exists, which keeps the class registered.
 bool kvr_wsClassInUse(int classSlot);
 

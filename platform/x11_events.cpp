@@ -1,7 +1,5 @@
-// x11_events.cpp - the message queue: PeekMessageA turns pending X events into window
-// messages in arrival order; TranslateMessage, DispatchMessageA and PostQuitMessage.
-//
-// TranslateMessage makes no WM_CHAR messages: the program handles none.
+// x11_events.cpp - the translation of pending X events into window messages, in arrival
+// order, for PeekMessageA (the queue is core_queue.cpp's); DispatchMessageA.
 #include "x11_input.h"
 #include "x11_state.h"
 
@@ -11,18 +9,12 @@
 
 #include <cmath>
 #include <cstring>
-#include <deque>
 
-// Module state: queued messages, the pending quit, held keys, the latest pointer warps and the
-// key names.
-static std::deque<MSG> queue;
-static bool quitPending = false;
-static int quitCode = 0;
+// Module state: held keys, the latest pointer warps and the key names.
 static bool keyDown[256];
 static UINT keyVk[256];
 static unsigned long warpSerials[8];
 static int warpCount = 0;
-static POINT lastPoint = {0, 0};
 // XKB's names of the keys (such as "AD02"), read once per keyboard mapping, and the keycode of
 // the key where US has A.
 static char keyNames[256][4];
@@ -58,23 +50,14 @@ static bool warpBetween(unsigned long before, unsigned long after) {
     return false;
 }
 
-void kvr_x11DropMessages(HWND hwnd) {
-    for (auto it = queue.begin(); it != queue.end();) {
-        it = it->hwnd == hwnd ? queue.erase(it) : it + 1;
-    }
-}
-
 // Appends a message for a window to the queue.
 static void post(KvrX11Window* w, UINT message, WPARAM wParam, LPARAM lParam, Time time) {
-    MSG msg;
-    std::memset(&msg, 0, sizeof msg);
-    msg.hwnd = kvr_x11HandleOf(w);
-    msg.message = message;
-    msg.wParam = wParam;
-    msg.lParam = lParam;
-    msg.time = (DWORD)time;
-    msg.pt = lastPoint;
-    queue.push_back(msg);
+    kvr_corePost(kvr_x11HandleOf(w), message, wParam, lParam, (DWORD)time);
+}
+
+// Keeps a root position as the pointer's latest, which messages carry.
+static void notePoint(int x, int y) {
+    kvr_coreSetLastPoint(POINT{x, y});
 }
 
 // Reads the XKB key names; without XKB they stay empty and keys are placed by evdev keycode.
@@ -187,8 +170,7 @@ static void handleKey(KvrX11Window* w, XKeyEvent& event, bool press) {
 
 // A button becomes a button message, buttons 4 and 5 a wheel message; their releases mean nothing.
 static void handleButton(KvrX11Window* w, XButtonEvent& event, bool press) {
-    lastPoint.x = event.x_root;
-    lastPoint.y = event.y_root;
+    notePoint(event.x_root, event.y_root);
     if (event.button == 4 || event.button == 5) {
         if (press) {
             // WM_MOUSEWHEEL carries screen coordinates.
@@ -240,8 +222,7 @@ static bool sameWindowMotion(const XEvent& latest, const XEvent& next) {
 static void handleMotion(KvrX11Window* w, XEvent& event) {
     XEvent latest = event;
     takeLaterMotion(&latest, sameWindowMotion);
-    lastPoint.x = latest.xmotion.x_root;
-    lastPoint.y = latest.xmotion.y_root;
+    notePoint(latest.xmotion.x_root, latest.xmotion.y_root);
     // While a button is held X keeps sending motion from outside the window (its implicit grab);
     // Win32 sends no moves from outside the client area unless the program captured the mouse,
     // which this subset never does.
@@ -302,7 +283,8 @@ void kvr_x11FollowRootMotion() {
 // the pointer makes a crossing without any move.
 static void postCoveredMove(KvrX11Window* w, const POINT& root, unsigned state, Time time) {
     RECT rect;
-    if (w == nullptr || w != focusedFullscreenWindow() || (root.x == lastPoint.x && root.y == lastPoint.y) ||
+    POINT last = kvr_coreLastPoint();
+    if (w == nullptr || w != focusedFullscreenWindow() || (root.x == last.x && root.y == last.y) ||
         !kvr_x11ClientRect(w, &rect, nullptr) || root.x < rect.left || root.y < rect.top ||
         root.x >= rect.right || root.y >= rect.bottom) {
         return;
@@ -310,7 +292,7 @@ static void postCoveredMove(KvrX11Window* w, const POINT& root, unsigned state, 
     if (root.x != rect.left && root.x != rect.right - 1 && root.y != rect.top && root.y != rect.bottom - 1) {
         return;
     }
-    lastPoint = root;
+    kvr_coreSetLastPoint(root);
     post(w, WM_MOUSEMOVE, kvr_x11MouseKeyFlags(state),
          kvr_corePointLParam(root.x - rect.left, root.y - rect.top), time);
 }
@@ -595,70 +577,14 @@ static void translate(XEvent& event) {
     }
 }
 
-// True when a queued message passes PeekMessageA's window and range filters.
-static bool matches(const MSG& msg, HWND hwnd, UINT low, UINT high) {
-    if (hwnd != nullptr && msg.hwnd != hwnd) {
+bool kvr_wsTranslatePending() {
+    if (kvr_x11.display == nullptr || XPending(kvr_x11.display) <= 0) {
         return false;
     }
-    return (low == 0 && high == 0) || (msg.message >= low && msg.message <= high);
-}
-
-// Takes (or copies) the first queued message that passes the filters.
-static bool takeQueued(LPMSG msg, HWND hwnd, UINT low, UINT high, UINT remove) {
-    for (auto it = queue.begin(); it != queue.end(); ++it) {
-        if (matches(*it, hwnd, low, high)) {
-            *msg = *it;
-            if (remove & PM_REMOVE) {
-                queue.erase(it);
-            }
-            return true;
-        }
-    }
-    return false;
-}
-
-extern "C" BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT low, UINT high, UINT remove) {
-    if (msg == nullptr) {
-        return FALSE;
-    }
-    if (takeQueued(msg, hwnd, low, high, remove)) {
-        return TRUE;
-    }
-    if (!quitPending && kvr_x11.display != nullptr) {
-        while (XPending(kvr_x11.display) > 0) {
-            XEvent event;
-            XNextEvent(kvr_x11.display, &event);
-            translate(event);
-            if (takeQueued(msg, hwnd, low, high, remove)) {
-                return TRUE;
-            }
-        }
-    }
-    // The quit message comes once nothing else is queued, whatever the filters.
-    if (quitPending) {
-        std::memset(msg, 0, sizeof *msg);
-        msg->message = WM_QUIT;
-        msg->wParam = (WPARAM)(LONG_PTR)quitCode;
-        msg->pt = lastPoint;
-        if (remove & PM_REMOVE) {
-            quitPending = false;
-        }
-        return TRUE;
-    }
-    return FALSE;
-}
-
-extern "C" void WINAPI PostQuitMessage(int exitCode) {
-    quitPending = true;
-    quitCode = exitCode;
-}
-
-extern "C" BOOL WINAPI TranslateMessage(const MSG* msg) {
-    if (msg == nullptr) {
-        return FALSE;
-    }
-    UINT m = msg->message;
-    return (m == WM_KEYDOWN || m == WM_KEYUP || m == WM_SYSKEYDOWN || m == WM_SYSKEYUP) ? TRUE : FALSE;
+    XEvent event;
+    XNextEvent(kvr_x11.display, &event);
+    translate(event);
+    return true;
 }
 
 extern "C" LRESULT WINAPI DispatchMessageA(const MSG* msg) {

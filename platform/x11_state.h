@@ -7,7 +7,7 @@
 //                    screen and the waits for the window manager;
 //   x11_monitor.cpp  the monitors and the primary one, whose corner is the origin of Win32's
 //                    screen coordinates, and whether the server is Xwayland;
-//   x11_events.cpp   the message queue and the translation of X events into messages;
+//   x11_events.cpp   the translation of X events into messages;
 //   x11_gl.cpp       device contexts, pixel formats and rendering contexts (its own table);
 //   x11_input.cpp, x11_msgbox.cpp: button translation, the message box.
 // The parts that need no X connection are in platform/core_*.cpp (core.h says where).
@@ -146,8 +146,6 @@ void kvr_x11RefreshDrawable(KvrX11Window* w);
 // Releases the context current on this window's drawable, if any (before the X window goes).
 void kvr_x11ReleaseDrawable(KvrX11Window* w);
 
-// Drops the queued messages of a window that is being destroyed.
-void kvr_x11DropMessages(HWND hwnd);
 // Remembers the request serial of a pointer warp, so motion is not coalesced across it.
 void kvr_x11NoteWarp(unsigned long serial);
 // Selects XInput 2 pointer motion on the root while a window is in full screen with the focus,

@@ -259,7 +259,7 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hwnd) {
     }
     int error = kvr_x11TrapEnd();
     // The record goes either way: a window X could not destroy is gone or was never ours.
-    kvr_x11DropMessages(hwnd);
+    kvr_coreDropMessages(hwnd);
     unsigned generation = w->generation;
     *w = KvrX11Window();
     w->generation = generation;
