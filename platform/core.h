@@ -6,6 +6,7 @@
 //   core_handles.cpp  the handle encoding: kind, table slot and the slot's generation;
 //   core_classes.cpp  the window-class table;
 //   core_queue.cpp    the posted-message queue, PeekMessageA's filters and the quit message;
+//   core_placement.cpp  the rectangle of a new window and of a move, and the full-screen rule;
 //   core_misc.cpp     the clock, Sleep, the module handle and the stock icon and cursor tokens;
 //   core_input.cpp    the key translation and the pointer lParam (declared in core_input.h).
 // Only platform/*.cpp include this header.
@@ -56,6 +57,19 @@ void kvr_coreDropMessages(HWND hwnd);
 POINT kvr_coreLastPoint();
 // Notes the pointer's latest position on the root.
 void kvr_coreSetLastPoint(POINT point);
+
+// True when a style asks for a caption and frame.
+bool kvr_coreStyleDecorated(DWORD style);
+// Turns CreateWindowExA's screen position and client size into the place on the desktop and the
+// size of the new window: CW_USEDEFAULT gives 640 by 480 centred on the primary monitor; the
+// size is at least 1 by 1.
+void kvr_coreCreationPlace(int* x, int* y, int* width, int* height, const RECT& primary);
+// The client rectangle SetWindowPos asks for, on the desktop: screen coordinates moved by the
+// primary monitor's corner, SWP_NOMOVE and SWP_NOSIZE keeping the current place or size.
+RECT kvr_coreRequestedRect(const RECT& current, int x, int y, int cx, int cy, UINT flags,
+                           const RECT& primary);
+// Win32's full screen: a window of this style without caption or frame, covering the monitor.
+bool kvr_coreCoversMonitor(DWORD style, const RECT& rect, const RECT& monitor);
 
 // What the core asks of the window-system backend (x11_*.cpp):
 

@@ -44,14 +44,9 @@ extern "C" BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD, BOOL, DWORD) {
     return rect != nullptr ? TRUE : FALSE;
 }
 
-// True when a style asks for a caption and frame.
-static bool styleDecorated(DWORD style) {
-    return (style & WS_POPUP) == 0 || (style & WS_CAPTION) != 0;
-}
-
 // Writes the Motif hints that give or take away the window manager's decorations.
 static void setDecorations(KvrX11Window* w) {
-    long hints[5] = {KVR_MWM_HINTS_DECORATIONS, 0, styleDecorated(w->style) ? 1 : 0, 0, 0};
+    long hints[5] = {KVR_MWM_HINTS_DECORATIONS, 0, kvr_coreStyleDecorated(w->style) ? 1 : 0, 0, 0};
     XChangeProperty(kvr_x11.display, w->xwindow, kvr_x11.atoms.motifWmHints, kvr_x11.atoms.motifWmHints, 32,
                     PropModeReplace, (unsigned char*)hints, 5);
 }
@@ -201,21 +196,7 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR w
     if (w == nullptr) {
         return nullptr;
     }
-    if (width == CW_USEDEFAULT || height == CW_USEDEFAULT) {
-        width = 640;
-        height = 480;
-    }
-    width = width < 1 ? 1 : width;
-    height = height < 1 ? 1 : height;
-    RECT primary = kvr_x11PrimaryMonitor();
-    if (x == CW_USEDEFAULT || y == CW_USEDEFAULT) {
-        // The default position centres the window on the primary monitor.
-        int screenWidth = primary.right - primary.left, screenHeight = primary.bottom - primary.top;
-        x = screenWidth > width ? (screenWidth - width) / 2 : 0;
-        y = screenHeight > height ? (screenHeight - height) / 2 : 0;
-    }
-    x += primary.left;
-    y += primary.top;
+    kvr_coreCreationPlace(&x, &y, &width, &height, kvr_x11PrimaryMonitor());
     unsigned generation = w->generation + 1;
     *w = KvrX11Window();
     w->generation = generation;
@@ -549,28 +530,16 @@ bool kvr_x11ClientRect(KvrX11Window* w, RECT* rect, unsigned long* serial) {
     return true;
 }
 
-// The client rectangle SetWindowPos asks for, on the root: screen coordinates moved by the
-// primary monitor's corner, SWP_NOMOVE and SWP_NOSIZE keeping the current place or size.
+// The client rectangle SetWindowPos asks for, on the root, from the one the server holds now
+// (kvr_coreRequestedRect); false when the window is gone.
 static bool requestedRect(KvrX11Window* w, int x, int y, int cx, int cy, UINT flags, const RECT& primary,
                           RECT* rect) {
     RECT current = {0, 0, 0, 0};
     if (!kvr_x11ClientRect(w, &current, nullptr)) {
         return false;
     }
-    int left = (flags & SWP_NOMOVE) != 0 ? current.left : primary.left + x;
-    int top = (flags & SWP_NOMOVE) != 0 ? current.top : primary.top + y;
-    int width = (flags & SWP_NOSIZE) != 0 ? current.right - current.left : cx;
-    int height = (flags & SWP_NOSIZE) != 0 ? current.bottom - current.top : cy;
-    width = width < 1 ? 1 : width;
-    height = height < 1 ? 1 : height;
-    *rect = {left, top, left + width, top + height};
+    *rect = kvr_coreRequestedRect(current, x, y, cx, cy, flags, primary);
     return true;
-}
-
-// Win32's full screen: a window without caption or frame that covers the primary monitor.
-static bool coversPrimary(KvrX11Window* w, const RECT& rect, const RECT& primary) {
-    return !styleDecorated(w->style) && rect.left <= primary.left && rect.top <= primary.top &&
-           rect.right >= primary.right && rect.bottom >= primary.bottom;
 }
 
 // Hides the window when asked, then writes the decorations, the size hints, the full-screen
@@ -644,7 +613,7 @@ extern "C" BOOL WINAPI SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int c
     if (!requestedRect(w, x, y, cx, cy, flags, primary, &rect)) {
         return FALSE;
     }
-    bool full = coversPrimary(w, rect, primary);
+    bool full = kvr_coreCoversMonitor(w->style, rect, primary);
     bool manager = kvr_x11HasWindowManager();
     applyPlacement(w, rect, full, manager, primary, flags);
     if ((flags & SWP_SHOWWINDOW) != 0 && !w->mapped) {
