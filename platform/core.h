@@ -7,6 +7,7 @@
 //   core_classes.cpp  the window-class table;
 //   core_queue.cpp    the posted-message queue, PeekMessageA's filters and the quit message;
 //   core_placement.cpp  the rectangle of a new window and of a move, and the full-screen rule;
+//   core_pixelformat.cpp  the ranking of pixel formats for ChoosePixelFormat;
 //   core_misc.cpp     the clock, Sleep, the module handle and the stock icon and cursor tokens;
 //   core_input.cpp    the key translation and the pointer lParam (declared in core_input.h).
 // Only platform/*.cpp include this header.
@@ -70,6 +71,34 @@ RECT kvr_coreRequestedRect(const RECT& current, int x, int y, int cx, int cy, UI
                            const RECT& primary);
 // Win32's full screen: a window of this style without caption or frame, covering the monitor.
 bool kvr_coreCoversMonitor(DWORD style, const RECT& rect, const RECT& monitor);
+
+// What the ranking of pixel formats needs of one format, as the backend describes it.
+struct KvrCoreFormat {
+    bool rgba;         // offers RGBA rendering
+    bool colourIndex;  // offers colour-index rendering
+    bool window;       // can draw to a window
+    bool doubleBuffer;
+    bool stereo;
+    int level;         // 0 for the main plane, other values for overlays and underlays
+    bool slow;         // marked as slow (a software fallback among hardware formats)
+    bool trueColour;   // shown through a TrueColor visual
+    bool translucent;  // has a 32-bit visual, which compositors blend with what lies beneath
+    int colourBits;    // red, green and blue together
+    int alphaBits;
+    int depthBits;
+    int stencilBits;
+    int accumBits;  // all four channels together
+    int auxBuffers;
+    int samples;
+};
+#define KVR_CORE_FORMAT_KEYS 10
+
+// Ranks a format against a descriptor; false when it does not fit at all. Smaller keys are better,
+// the first key first.
+bool kvr_coreRankFormat(const KvrCoreFormat& format, const PIXELFORMATDESCRIPTOR* pfd,
+                        int key[KVR_CORE_FORMAT_KEYS]);
+// True when a format's keys rank before the best ones so far.
+bool kvr_coreRanksBefore(const int key[KVR_CORE_FORMAT_KEYS], const int best[KVR_CORE_FORMAT_KEYS]);
 
 // What the core asks of the window-system backend (x11_*.cpp):
 
