@@ -8,6 +8,7 @@
 //   core_queue.cpp    the posted-message queue, PeekMessageA's filters and the quit message;
 //   core_placement.cpp  the rectangle of a new window and of a move, and the full-screen rule;
 //   core_pixelformat.cpp  the ranking of pixel formats for ChoosePixelFormat;
+//   core_msgbox.cpp   MessageBoxA's report on standard error (the backend shows the dialog);
 //   core_misc.cpp     the clock, Sleep, the module handle and the stock icon and cursor tokens;
 //   core_input.cpp    the key translation and the pointer lParam (declared in core_input.h).
 // Only platform/*.cpp include this header.
@@ -105,6 +106,9 @@ bool kvr_coreRanksBefore(const int key[KVR_CORE_FORMAT_KEYS], const int best[KVR
 // Reads one pending event and turns it into zero or more queued messages; false when no event
 // is pending (or there is no connection).
 bool kvr_wsTranslatePending();
+// Shows a modal message dialog with an OK button and returns when it is closed; nothing when
+// no display can be opened.
+void kvr_wsShowMessageDialog(const char* text, const char* caption);
 // True when a window of the class in the given slot exists, which keeps the class registered.
 bool kvr_wsClassInUse(int classSlot);
 

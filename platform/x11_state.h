@@ -9,7 +9,7 @@
 //                    screen coordinates, and whether the server is Xwayland;
 //   x11_events.cpp   the translation of X events into messages;
 //   x11_gl.cpp       device contexts, pixel formats and rendering contexts (its own table);
-//   x11_input.cpp, x11_msgbox.cpp: button translation, the message box.
+//   x11_input.cpp, x11_msgbox.cpp: button translation, the message box's dialog.
 // The parts that need no X connection are in platform/core_*.cpp (core.h says where).
 // Only platform/x11_*.cpp include this header.
 #ifndef KVR_X11_STATE_H
