@@ -8,6 +8,7 @@
 //   core_queue.cpp    the posted-message queue, PeekMessageA's filters and the quit message;
 //   core_placement.cpp  the rectangle of a new window and of a move, and the full-screen rule;
 //   core_pixelformat.cpp  the ranking of pixel formats for ChoosePixelFormat;
+//   core_keys.cpp     the keys held and the key messages;
 //   core_msgbox.cpp   MessageBoxA's report on standard error (the backend shows the dialog);
 //   core_misc.cpp     the clock, Sleep, the module handle and the stock icon and cursor tokens;
 //   core_input.cpp    the key translation and the pointer lParam (declared in core_input.h).
@@ -100,6 +101,20 @@ bool kvr_coreRankFormat(const KvrCoreFormat& format, const PIXELFORMATDESCRIPTOR
                         int key[KVR_CORE_FORMAT_KEYS]);
 // True when a format's keys rank before the best ones so far.
 bool kvr_coreRanksBefore(const int key[KVR_CORE_FORMAT_KEYS], const int best[KVR_CORE_FORMAT_KEYS]);
+
+// Forgets every held key (on a new connection to the window system).
+void kvr_coreResetKeys();
+// The virtual-key code a held key's press had, 0 when the key (by keycode) is not held.
+UINT kvr_coreHeldVk(unsigned keycode);
+// Records a key as held with a code, without a message (a modifier pressed unseen).
+void kvr_coreHoldKey(unsigned keycode, UINT vk);
+// Records a key as up, without a message (a key released unseen).
+void kvr_coreReleaseKey(unsigned keycode);
+// Queues the key message of a press or release of a key (keycode: evdev code plus 8) with its
+// code and the Alt and Control state the window system reports, and records the key as held or
+// up: a press of a key already held is a repeat.
+void kvr_corePostKey(HWND hwnd, unsigned keycode, UINT vk, bool press, bool altHeld, bool controlHeld,
+                     DWORD time);
 
 // What the core asks of the window-system backend (x11_*.cpp):
 

@@ -10,9 +10,7 @@
 #include <cmath>
 #include <cstring>
 
-// Module state: held keys, the latest pointer warps and the key names.
-static bool keyDown[256];
-static UINT keyVk[256];
+// Module state: the latest pointer warps and the key names.
 static unsigned long warpSerials[8];
 static int warpCount = 0;
 // XKB's names of the keys (such as "AD02"), read once per keyboard mapping, and the keycode of
@@ -26,8 +24,7 @@ static int xiOpcode = 0;
 static bool rootMotionSelected = false;
 
 void kvr_x11ResetInput() {
-    std::memset(keyDown, 0, sizeof keyDown);
-    std::memset(keyVk, 0, sizeof keyVk);
+    kvr_coreResetKeys();
     warpCount = 0;
     keyNamesRead = false;
     xiOpcode = 0;
@@ -121,14 +118,13 @@ static UINT keyVkOf(const XKeyEvent& event) {
 static void refreshHeldKeys(const char keys[32]) {
     for (int i = 8; i < 256; i++) {
         bool down = (keys[i / 8] & (1 << (i % 8))) != 0;
-        if (down && !keyDown[i]) {
+        if (down && kvr_coreHeldVk((unsigned)i) == 0) {
             UINT vk = kvr_coreKeysymToVk(XkbKeycodeToKeysym(kvr_x11.display, (KeyCode)i, 0, 0));
             if (vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU) {
-                keyDown[i] = true;
-                keyVk[i] = vk;
+                kvr_coreHoldKey((unsigned)i, vk);
             }
         } else if (!down) {
-            keyDown[i] = false;
+            kvr_coreReleaseKey((unsigned)i);
         }
     }
 }
@@ -147,25 +143,20 @@ static bool releaseIsRepeat(const XKeyEvent& release) {
 static void handleKey(KvrX11Window* w, XKeyEvent& event, bool press) {
     unsigned keycode = event.keycode & 0xFFu;
     // A release carries the code its press had, even when the layout or Num Lock changed since.
-    UINT vk = !press && keyDown[keycode] ? keyVk[keycode] : keyVkOf(event);
+    UINT held = kvr_coreHeldVk(keycode);
+    UINT vk = !press && held != 0 ? held : keyVkOf(event);
     if (vk == 0) {
         return;
     }
     if (!press && releaseIsRepeat(event)) {
         return;  // the press that follows is reported as a repeat
     }
-    bool wasDown = keyDown[keycode];
-    keyDown[keycode] = press;
-    keyVk[keycode] = vk;
     // Alt and Control come from the server's state (as it was just before this event, so a
     // modifier's own press counts too), never from our record of presses and releases: another
     // client's keyboard grab can swallow a release.
     bool alt = (event.state & Mod1Mask) != 0 || vk == VK_MENU;
     bool control = (event.state & ControlMask) != 0 || vk == VK_CONTROL;
-    bool extended = false;
-    unsigned scan = kvr_coreScanCode(event.keycode, &extended);
-    UINT message = kvr_coreKeyMessage(vk, alt, control, !press);
-    post(w, message, vk, kvr_coreKeyLParam(scan, extended, alt, wasDown, !press), event.time);
+    kvr_corePostKey(kvr_x11HandleOf(w), keycode, vk, press, alt, control, (DWORD)event.time);
 }
 
 // A button becomes a button message, buttons 4 and 5 a wheel message; their releases mean nothing.
