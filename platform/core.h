@@ -121,6 +121,9 @@ void kvr_corePostKey(HWND hwnd, unsigned keycode, UINT vk, bool press, bool altH
 // Reads one pending event and turns it into zero or more queued messages; false when no event
 // is pending (or there is no connection).
 bool kvr_wsTranslatePending();
+// Takes (or copies, without PM_REMOVE) WM_PAINT for a window (any, for null) exposed since its
+// latest paint; taking it validates the window. False when none is exposed.
+bool kvr_wsTakePaint(LPMSG msg, HWND hwnd, UINT remove);
 // Shows a modal message dialog with an OK button and returns when it is closed; nothing when
 // no display can be opened.
 void kvr_wsShowMessageDialog(const char* text, const char* caption);

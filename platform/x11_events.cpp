@@ -1,5 +1,6 @@
 // x11_events.cpp - the translation of pending X events into window messages, in arrival
-// order, for PeekMessageA (the queue is core_queue.cpp's); DispatchMessageA.
+// order, for PeekMessageA (the queue is core_queue.cpp's); the paints of exposed windows;
+// DispatchMessageA.
 #include "x11_input.h"
 #include "x11_state.h"
 
@@ -551,6 +552,12 @@ static void translate(XEvent& event) {
                 post(w, WM_CLOSE, 0, 0, CurrentTime);
             }
             break;
+        case Expose:
+            // Contents lost: the window was mapped, or shown again after its frame or another
+            // window hid it. A frame presented while it could not be seen (a manager putting
+            // it into its frame) is lost too, and only a paint has it drawn again.
+            w->paintPending = true;
+            break;
         case UnmapNotify:
             w->visible = false;  // no VisibilityNotify comes when a window stops being viewable
             break;
@@ -576,6 +583,22 @@ bool kvr_wsTranslatePending() {
     XNextEvent(kvr_x11.display, &event);
     translate(event);
     return true;
+}
+
+bool kvr_wsTakePaint(LPMSG msg, HWND hwnd, UINT remove) {
+    for (KvrX11Window& w : kvr_x11Windows) {
+        if (w.used && w.paintPending && (hwnd == nullptr || kvr_x11HandleOf(&w) == hwnd)) {
+            std::memset(msg, 0, sizeof *msg);
+            msg->hwnd = kvr_x11HandleOf(&w);
+            msg->message = WM_PAINT;
+            msg->pt = kvr_coreLastPoint();
+            if (remove & PM_REMOVE) {
+                w.paintPending = false;
+            }
+            return true;
+        }
+    }
+    return false;
 }
 
 extern "C" LRESULT WINAPI DispatchMessageA(const MSG* msg) {

@@ -68,6 +68,7 @@ struct KvrX11Window {
     bool minimised;
     bool restorePending;  // restored from minimised, waiting to be seen before WM_SIZE
     bool visible;         // viewable and, by the latest VisibilityNotify, not fully obscured
+    bool paintPending;    // exposed since its latest WM_PAINT was taken
     bool focused;
     bool fullscreenRequested;
     bool xwindowGone;  // another client destroyed the X window (its DestroyNotify arrived)

@@ -2,13 +2,13 @@
 # fresh-check.sh - runs the README's two commands on a fresh Debian 12 machine: a minimal root
 # made from the package archive with debootstrap, holding a clone of this checkout's HEAD.
 #
-#   scripts/fresh-check.sh [--root DIR] [--keep] [--extra "PACKAGE..."] [-- TEST ARGS...]
+#   scripts/fresh-check.sh [--root DIR] [--keep] [--run-only] [--extra "PACKAGE..."] [-- TEST ARGS...]
 #
 # Inside the root, as root with CI=true and no input, it runs `scripts/run.sh --xvfb` (the quick
 # start's first command on a machine with no screen) and then `scripts/test.sh`, exactly as a new
 # user would, and prints the summary of the test run, the time each command took and the packages
 # the two commands installed. --extra installs more packages first (a developer's machine with
-# more desktop packages than the suite needs). The root goes to build/fresh-root (or --root) and is
+# more desktop packages than the suite needs); --run-only stops after the first command. The root goes to build/fresh-root (or --root) and is
 # removed afterwards unless --keep is given. Needs root on the host (debootstrap, mounts, chroot),
 # takes 30 to 45 minutes on two cores, and exits with the test command's status.
 #
@@ -20,13 +20,15 @@ source "$(dirname "$0")/lib.sh"
 root="$KVR_BUILD/fresh-root"
 keep=0
 extra=""
+run_only=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --root) root="$2"; shift 2 ;;
         --keep) keep=1; shift ;;
+        --run-only) run_only=1; shift ;;
         --extra) extra="$2"; shift 2 ;;
         --) shift; break ;;
-        *) echo "usage: $0 [--root DIR] [--keep] [--extra \"PACKAGE...\"] [-- TEST ARGS...]" >&2; exit 2 ;;
+        *) echo "usage: $0 [--root DIR] [--keep] [--run-only] [--extra \"PACKAGE...\"] [-- TEST ARGS...]" >&2; exit 2 ;;
     esac
 done
 [ "$(id -u)" = 0 ] || { echo "fresh-check.sh needs root (debootstrap, mount, chroot)" >&2; exit 2; }
@@ -102,7 +104,11 @@ kvr_say "in the root: scripts/run.sh --xvfb"
 in_root bash -c 'cd /work/kelvor && scripts/run.sh --xvfb' >"$KVR_BUILD/fresh-run.log" 2>&1
 run_rc=$?
 run_time=$((SECONDS - run_start))
-tail -n 5 "$KVR_BUILD/fresh-run.log"
+grep -a '==>\|kvr_firstrun' "$KVR_BUILD/fresh-run.log" | tail -n 8
+if [ $run_only = 1 ]; then
+    echo "scripts/run.sh --xvfb: status $run_rc, $run_time s"
+    exit $run_rc
+fi
 test_start=$SECONDS
 kvr_say "in the root: scripts/test.sh $*"
 in_root bash -c 'cd /work/kelvor && scripts/test.sh "$@"' test.sh "$@" >"$KVR_BUILD/fresh-test.log" 2>&1

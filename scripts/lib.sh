@@ -61,6 +61,8 @@ KVR_TEST_PACKAGES+=(xfwm4)
 # Packages for making and checking the packages (scripts/package.sh): dpkg-shlibdeps and file for
 # the .deb's dependencies, desktop-file-validate, wrestool for the executable's resources.
 KVR_PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils icoutils)
+# git: the packages are dated by the last commit and rebuilt from the files git tracks.
+KVR_PACKAGE_PACKAGES+=(git)
 # Debian's checks of the .deb (lintian, hardening-check from devscripts, appstreamcli), and the
 # MSI's makers: wixl and msibuild (msitools), faketime to hold wixl's clock at the commit's time;
 # zip to write the Windows zip again without the change times and owners CPack puts in.
@@ -206,8 +208,10 @@ kvr_start_desktop() {
     for attempt in 1 2; do
         setsid "$KVR_ROOT/tests/desktop/start.sh" "$d" "$home" >>"$log" 2>&1 &
         KVR_DESKTOP_PID=$!
+        # A manager that exits before it manages the screen is not waited for.
         for i in $(seq 1 100); do
             kvr_manager_runs && break
+            kill -0 "$KVR_DESKTOP_PID" 2>/dev/null || break
             sleep 0.1
         done
         if kvr_manager_runs; then
@@ -218,5 +222,7 @@ kvr_start_desktop() {
         kvr_stop_desktop "$KVR_DESKTOP_PID"
         KVR_DESKTOP_PID=""
     done
+    echo "$d did not manage the screen; the last lines it wrote:" >&2
+    tail -n 5 "$log" >&2
     return 1
 }

@@ -27,11 +27,6 @@ cd "$KVR_ROOT"
 DIST="$KVR_ROOT/dist"
 WORK="$KVR_BUILD/package"
 MINGW_OBJDUMP=x86_64-w64-mingw32-objdump
-# Every time stamp in the packages: the last commit's time unless the caller gives one.
-if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-    SOURCE_DATE_EPOCH="$(git -C "$KVR_ROOT" log -1 --format=%ct 2>/dev/null || echo 1)"
-fi
-export SOURCE_DATE_EPOCH
 started=$SECONDS
 
 # Stops with a message naming the failed check.
@@ -178,6 +173,15 @@ run_startup_check() {
 
 kvr_install_packages "${KVR_BUILD_PACKAGES[@]}" "${KVR_WINDOWS_PACKAGES[@]}" "${KVR_TEST_PACKAGES[@]}" \
     "${KVR_PACKAGE_PACKAGES[@]}"
+# Every time stamp in the packages: the last commit's time unless the caller gives one.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    # Without it every file would be dated 1970, which lintian rightly refuses.
+    SOURCE_DATE_EPOCH="$(git -C "$KVR_ROOT" log -1 --format=%ct 2>/dev/null)" || {
+        echo "package.sh: no commit time to date the packages (git missing, or not a git checkout): set SOURCE_DATE_EPOCH" >&2
+        exit 1
+    }
+fi
+export SOURCE_DATE_EPOCH
 
 kvr_say "building the Linux and Windows trees ($KVR_BUILD_LINUX, $KVR_BUILD_WINDOWS)"
 build_tree linux "$KVR_BUILD_LINUX"

@@ -45,10 +45,13 @@ kvr_install_packages "${KVR_BUILD_PACKAGES[@]}"
 
 # Builds the given targets of the Linux tree, those of them it has.
 build_linux_targets() {
-    local targets=() t
+    local targets=() t all
     cmake --preset linux -B "$KVR_BUILD_LINUX" >/dev/null
+    # The list is read whole first: grep -q leaving a pipe early kills ninja with SIGPIPE, and
+    # under pipefail a target that is there would then count as missing.
+    all="$(ninja -C "$KVR_BUILD_LINUX" -t targets all 2>/dev/null)"
     for t in "$@"; do
-        ninja -C "$KVR_BUILD_LINUX" -t targets all 2>/dev/null | grep -q "^$t:" && targets+=("$t")
+        grep -q "^$t:" <<<"$all" && targets+=("$t")
     done
     [ ${#targets[@]} -eq 0 ] || cmake --build "$KVR_BUILD_LINUX" --target "${targets[@]}" -j2
 }

@@ -46,7 +46,7 @@ run_desktop() {
     home="$(mktemp -d)"
     rm -f "$out/$d-manager.log"
     if ! kvr_start_desktop "$d" "$home" "$out/$d-manager.log"; then
-        echo "[cell] $d | all | FAILED | no EWMH manager after two starts (see $out/$d-manager.log)" >>"$cells"
+        echo "[cell] $d | all | FAILED | no EWMH manager after two starts: $(tail -n 1 "$out/$d-manager.log" | cut -c1-150) (see $out/$d-manager.log)" >>"$cells"
         kvr_stop_xvfb
         rm -rf "$home"
         return

@@ -130,8 +130,12 @@ Window waitFullScreen(Display* d, int width = 0, XWindowAttributes* shown = null
     for (int i = 0; i < 1000; i++) {
         Window w = findWindow(d, "OpenGL Test");
         XWindowAttributes attributes = {};
-        if (w != 0 && XGetWindowAttributes(d, w, &attributes) && attributes.map_state == IsViewable &&
-            attributes.width == width) {
+        // The window found may be gone already: the program makes it again with its pixel format.
+        XErrorHandler previous = XSetErrorHandler(xdrv::ignoreXErrors);
+        bool read = w != 0 && XGetWindowAttributes(d, w, &attributes);
+        XSync(d, False);
+        XSetErrorHandler(previous);
+        if (read && attributes.map_state == IsViewable && attributes.width == width) {
             if (shown != nullptr) {
                 *shown = attributes;
             }

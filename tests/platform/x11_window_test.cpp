@@ -443,6 +443,28 @@ TEST_F(X11Window, FrameDrawnForWmSizeFillsTheNewSizeBothWays) {
     EXPECT_EQ(pixelAt(w, 637, 477), 0x00FF00u);
 }
 
+TEST_F(X11Window, ExposedWindowIsPaintedOnceAfterTheInputQueuedBeforeIt) {
+    // Shown again (a manager frames it anew): what it showed, or presented meanwhile, is lost.
+    ShowWindow(hwnd, SW_HIDE);
+    x11test::pumpFor(100);
+    received.clear();
+    ShowWindow(hwnd, SW_SHOW);
+    EXPECT_TRUE(x11test::pumpUntil([] { return !messagesOf(WM_PAINT).empty(); }, 2000));
+    x11test::pumpFor(200);
+    received.clear();
+    Display* d = x11test::input();
+    Window w = x11test::xwindowOf(hwnd);
+    XClearArea(d, w, 0, 0, 20, 20, True);
+    x11test::sendKey(w, XK_Shift_L, true, x11test::serverTime());
+    x11test::sendKey(w, XK_Shift_L, false, x11test::serverTime());
+    XClearArea(d, w, 100, 100, 20, 20, True);
+    XSync(d, False);
+    x11test::pumpFor(200);
+    EXPECT_EQ(messagesOf(WM_PAINT).size(), 1u);
+    EXPECT_EQ(messagesOf(WM_KEYUP).size(), 1u);
+    EXPECT_EQ(received.empty() ? 0u : received.back().message, (UINT)WM_PAINT) << "after the input";
+}
+
 TEST_F(X11Window, ChosenFormatFitsTheDescriptorAndIsSetOnlyOnce) {
     HDC dc = x11test::windowDc();
     PIXELFORMATDESCRIPTOR pfd = {};
