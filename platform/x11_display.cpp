@@ -1,4 +1,4 @@
-// x11_display.cpp - the display connection, the atoms, the X error trap and the handle tables.
+// x11_display.cpp - the display connection, the atoms, the X error trap and the window table.
 #include "x11_state.h"
 
 #include <X11/XKBlib.h>
@@ -7,11 +7,9 @@
 #include <errno.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
 KvrX11Display kvr_x11 = {};
 KvrX11Window kvr_x11Windows[KVR_X11_MAX_WINDOWS] = {};
@@ -99,7 +97,7 @@ Display* kvr_x11Connect() {
     Display* display = nullptr;
     for (int attempt = 0; attempt < 5 && display == nullptr; attempt++) {
         if (attempt > 0) {
-            kvr_x11SleepMs(10);
+            kvr_coreSleepMs(10);
         }
         display = XOpenDisplay(nullptr);
     }
@@ -222,42 +220,11 @@ void kvr_x11NoteTime(Time t) {
     }
 }
 
-long long kvr_x11NowMs() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (long long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
-}
-
-void kvr_x11SleepMs(long ms) {
-    timespec wait;
-    wait.tv_sec = ms / 1000;
-    wait.tv_nsec = (ms % 1000) * 1000000L;
-    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
-    }
-}
-
-// Handle layout: generation above bit 12, kind in bits 8-11, slot + 1 in bits 0-7.
-void* kvr_x11MakeHandle(unsigned kind, int slot, unsigned generation) {
-    uintptr_t value =
-        ((uintptr_t)(generation & 0xFFFFFu) << 12) | ((uintptr_t)kind << 8) | (uintptr_t)(slot + 1);
-    return reinterpret_cast<void*>(value);
-}
-
-bool kvr_x11SplitHandle(const void* handle, unsigned kind, int* slot, unsigned* generation) {
-    uintptr_t value = reinterpret_cast<uintptr_t>(handle);
-    if (value == 0 || ((value >> 8) & 0xFu) != kind || (value & 0xFFu) == 0) {
-        return false;
-    }
-    *slot = (int)(value & 0xFFu) - 1;
-    *generation = (unsigned)(value >> 12);
-    return true;
-}
-
 // The record a window or window-DC handle of the given kind names.
 static KvrX11Window* findByKind(const void* handle, unsigned kind) {
     int slot = 0;
     unsigned generation = 0;
-    if (!kvr_x11SplitHandle(handle, kind, &slot, &generation) || slot >= KVR_X11_MAX_WINDOWS) {
+    if (!kvr_coreSplitHandle(handle, kind, &slot, &generation) || slot >= KVR_X11_MAX_WINDOWS) {
         return nullptr;
     }
     KvrX11Window* w = &kvr_x11Windows[slot];
@@ -268,15 +235,15 @@ static KvrX11Window* findByKind(const void* handle, unsigned kind) {
 }
 
 KvrX11Window* kvr_x11FindWindow(HWND hwnd) {
-    return findByKind(hwnd, KVR_X11_KIND_WINDOW);
+    return findByKind(hwnd, KVR_CORE_KIND_WINDOW);
 }
 
 KvrX11Window* kvr_x11FindDcWindow(HDC hdc) {
-    return findByKind(hdc, KVR_X11_KIND_DC);
+    return findByKind(hdc, KVR_CORE_KIND_DC);
 }
 
 bool kvr_x11IsDesktopDc(HDC hdc) {
-    return hdc == static_cast<HDC>(kvr_x11MakeHandle(KVR_X11_KIND_DC, KVR_X11_MAX_WINDOWS, 0));
+    return hdc == static_cast<HDC>(kvr_coreMakeHandle(KVR_CORE_KIND_DC, KVR_X11_MAX_WINDOWS, 0));
 }
 
 KvrX11Window* kvr_x11WindowOfX(Window xwindow) {
@@ -290,5 +257,5 @@ KvrX11Window* kvr_x11WindowOfX(Window xwindow) {
 
 HWND kvr_x11HandleOf(const KvrX11Window* w) {
     return static_cast<HWND>(
-        kvr_x11MakeHandle(KVR_X11_KIND_WINDOW, (int)(w - kvr_x11Windows), w->generation));
+        kvr_coreMakeHandle(KVR_CORE_KIND_WINDOW, (int)(w - kvr_x11Windows), w->generation));
 }

@@ -1,8 +1,6 @@
-// x11_events.cpp - the message queue: PeekMessageA turns pending X events into window
-// messages in arrival order, then paints exposed windows; TranslateMessage, DispatchMessageA
-// and PostQuitMessage.
-//
-// TranslateMessage makes no WM_CHAR messages: the program handles none.
+// x11_events.cpp - the translation of pending X events into window messages, in arrival
+// order, for PeekMessageA (the queue is core_queue.cpp's); the paints of exposed windows;
+// DispatchMessageA.
 #include "x11_input.h"
 #include "x11_state.h"
 
@@ -12,18 +10,10 @@
 
 #include <cmath>
 #include <cstring>
-#include <deque>
 
-// Module state: queued messages, the pending quit, held keys, the latest pointer warps and the
-// key names.
-static std::deque<MSG> queue;
-static bool quitPending = false;
-static int quitCode = 0;
-static bool keyDown[256];
-static UINT keyVk[256];
+// Module state: the latest pointer warps and the key names.
 static unsigned long warpSerials[8];
 static int warpCount = 0;
-static POINT lastPoint = {0, 0};
 // XKB's names of the keys (such as "AD02"), read once per keyboard mapping, and the keycode of
 // the key where US has A.
 static char keyNames[256][4];
@@ -35,8 +25,7 @@ static int xiOpcode = 0;
 static bool rootMotionSelected = false;
 
 void kvr_x11ResetInput() {
-    std::memset(keyDown, 0, sizeof keyDown);
-    std::memset(keyVk, 0, sizeof keyVk);
+    kvr_coreResetKeys();
     warpCount = 0;
     keyNamesRead = false;
     xiOpcode = 0;
@@ -59,23 +48,14 @@ static bool warpBetween(unsigned long before, unsigned long after) {
     return false;
 }
 
-void kvr_x11DropMessages(HWND hwnd) {
-    for (auto it = queue.begin(); it != queue.end();) {
-        it = it->hwnd == hwnd ? queue.erase(it) : it + 1;
-    }
-}
-
 // Appends a message for a window to the queue.
 static void post(KvrX11Window* w, UINT message, WPARAM wParam, LPARAM lParam, Time time) {
-    MSG msg;
-    std::memset(&msg, 0, sizeof msg);
-    msg.hwnd = kvr_x11HandleOf(w);
-    msg.message = message;
-    msg.wParam = wParam;
-    msg.lParam = lParam;
-    msg.time = (DWORD)time;
-    msg.pt = lastPoint;
-    queue.push_back(msg);
+    kvr_corePost(kvr_x11HandleOf(w), message, wParam, lParam, (DWORD)time);
+}
+
+// Keeps a root position as the pointer's latest, which messages carry.
+static void notePoint(int x, int y) {
+    kvr_coreSetLastPoint(POINT{x, y});
 }
 
 // Reads the XKB key names; without XKB they stay empty and keys are placed by evdev keycode.
@@ -118,19 +98,19 @@ static KeySym symbolInGroup(unsigned keycode, unsigned state, unsigned extra) {
 // Punctuation gets the VK_OEM codes of its symbol. Keys whose symbol has no code (Cyrillic,
 // Greek, Hebrew letters) are placed by their position on a US keyboard, as Win32 does: the W key
 // of a Russian layout is VK_W, its Cyrillic ha VK_OEM_4, and so is all of a non-Latin layout;
-// a Latin layout's own symbols are placed so too, but for a letter's place (kvr_x11KeyVk).
+// a Latin layout's own symbols are placed so too, but for a letter's place (kvr_coreKeyVk).
 static UINT keyVkOf(const XKeyEvent& event) {
     unsigned keycode = event.keycode & 0xFFu;
     // Num Lock is Mod2 on every common keymap. The digit level is looked up with Num Lock itself:
     // keymaps differ in whether Shift reaches it (Xvfb's default does not).
     KeySym level0 = symbolInGroup(keycode, event.state, 0);
     KeySym level1 = symbolInGroup(keycode, event.state, Mod2Mask);
-    UINT vk = kvr_x11KeysymToVk(kvr_x11NumLockKeysym(level0, level1, (event.state & Mod2Mask) != 0));
+    UINT vk = kvr_coreKeysymToVk(kvr_coreNumLockKeysym(level0, level1, (event.state & Mod2Mask) != 0));
     if (!keyNamesRead) {
         readKeyNames();
     }
     KeySym a = symbolInGroup(keyA, event.state, 0);
-    return kvr_x11KeyVk(vk, level0, keyNames[keycode], keycode, a != NoSymbol && !kvr_x11IsLatinKeysym(a));
+    return kvr_coreKeyVk(vk, level0, keyNames[keycode], keycode, a != NoSymbol && !kvr_coreIsLatinKeysym(a));
 }
 
 // Held keys follow the keyboard as the server reports it (XQueryKeymap, KeymapNotify): keys
@@ -139,14 +119,13 @@ static UINT keyVkOf(const XKeyEvent& event) {
 static void refreshHeldKeys(const char keys[32]) {
     for (int i = 8; i < 256; i++) {
         bool down = (keys[i / 8] & (1 << (i % 8))) != 0;
-        if (down && !keyDown[i]) {
-            UINT vk = kvr_x11KeysymToVk(XkbKeycodeToKeysym(kvr_x11.display, (KeyCode)i, 0, 0));
+        if (down && kvr_coreHeldVk((unsigned)i) == 0) {
+            UINT vk = kvr_coreKeysymToVk(XkbKeycodeToKeysym(kvr_x11.display, (KeyCode)i, 0, 0));
             if (vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU) {
-                keyDown[i] = true;
-                keyVk[i] = vk;
+                kvr_coreHoldKey((unsigned)i, vk);
             }
         } else if (!down) {
-            keyDown[i] = false;
+            kvr_coreReleaseKey((unsigned)i);
         }
     }
 }
@@ -165,44 +144,38 @@ static bool releaseIsRepeat(const XKeyEvent& release) {
 static void handleKey(KvrX11Window* w, XKeyEvent& event, bool press) {
     unsigned keycode = event.keycode & 0xFFu;
     // A release carries the code its press had, even when the layout or Num Lock changed since.
-    UINT vk = !press && keyDown[keycode] ? keyVk[keycode] : keyVkOf(event);
+    UINT held = kvr_coreHeldVk(keycode);
+    UINT vk = !press && held != 0 ? held : keyVkOf(event);
     if (vk == 0) {
         return;
     }
     if (!press && releaseIsRepeat(event)) {
         return;  // the press that follows is reported as a repeat
     }
-    bool wasDown = keyDown[keycode];
-    keyDown[keycode] = press;
-    keyVk[keycode] = vk;
     // Alt and Control come from the server's state (as it was just before this event, so a
     // modifier's own press counts too), never from our record of presses and releases: another
     // client's keyboard grab can swallow a release.
     bool alt = (event.state & Mod1Mask) != 0 || vk == VK_MENU;
     bool control = (event.state & ControlMask) != 0 || vk == VK_CONTROL;
-    bool extended = false;
-    unsigned scan = kvr_x11ScanCode(event.keycode, &extended);
-    UINT message = kvr_x11KeyMessage(vk, alt, control, !press);
-    post(w, message, vk, kvr_x11KeyLParam(scan, extended, alt, wasDown, !press), event.time);
+    kvr_corePostKey(kvr_x11HandleOf(w), keycode, vk, press, alt, control, (DWORD)event.time);
 }
 
 // A button becomes a button message, buttons 4 and 5 a wheel message; their releases mean nothing.
 static void handleButton(KvrX11Window* w, XButtonEvent& event, bool press) {
-    lastPoint.x = event.x_root;
-    lastPoint.y = event.y_root;
+    notePoint(event.x_root, event.y_root);
     if (event.button == 4 || event.button == 5) {
         if (press) {
             // WM_MOUSEWHEEL carries screen coordinates.
             POINT origin = kvr_x11ScreenOrigin();
             post(w, WM_MOUSEWHEEL, kvr_x11WheelWParam(event.button, event.state),
-                 kvr_x11PointLParam(event.x_root - origin.x, event.y_root - origin.y), event.time);
+                 kvr_corePointLParam(event.x_root - origin.x, event.y_root - origin.y), event.time);
         }
         return;
     }
     UINT message = kvr_x11ButtonMessage(event.button, press);
     if (message != 0) {
         post(w, message, kvr_x11FlagsAfterButton(event.state, event.button, press),
-             kvr_x11PointLParam(event.x, event.y), event.time);
+             kvr_corePointLParam(event.x, event.y), event.time);
     }
 }
 
@@ -241,8 +214,7 @@ static bool sameWindowMotion(const XEvent& latest, const XEvent& next) {
 static void handleMotion(KvrX11Window* w, XEvent& event) {
     XEvent latest = event;
     takeLaterMotion(&latest, sameWindowMotion);
-    lastPoint.x = latest.xmotion.x_root;
-    lastPoint.y = latest.xmotion.y_root;
+    notePoint(latest.xmotion.x_root, latest.xmotion.y_root);
     // While a button is held X keeps sending motion from outside the window (its implicit grab);
     // Win32 sends no moves from outside the client area unless the program captured the mouse,
     // which this subset never does.
@@ -251,7 +223,7 @@ static void handleMotion(KvrX11Window* w, XEvent& event) {
         return;
     }
     post(w, WM_MOUSEMOVE, kvr_x11MouseKeyFlags(latest.xmotion.state),
-         kvr_x11PointLParam(latest.xmotion.x, latest.xmotion.y), latest.xmotion.time);
+         kvr_corePointLParam(latest.xmotion.x, latest.xmotion.y), latest.xmotion.time);
 }
 
 // The full-screen window that has the focus, or null. While there is one, pointer motion on its
@@ -303,7 +275,8 @@ void kvr_x11FollowRootMotion() {
 // the pointer makes a crossing without any move.
 static void postCoveredMove(KvrX11Window* w, const POINT& root, unsigned state, Time time) {
     RECT rect;
-    if (w == nullptr || w != focusedFullscreenWindow() || (root.x == lastPoint.x && root.y == lastPoint.y) ||
+    POINT last = kvr_coreLastPoint();
+    if (w == nullptr || w != focusedFullscreenWindow() || (root.x == last.x && root.y == last.y) ||
         !kvr_x11ClientRect(w, &rect, nullptr) || root.x < rect.left || root.y < rect.top ||
         root.x >= rect.right || root.y >= rect.bottom) {
         return;
@@ -311,9 +284,9 @@ static void postCoveredMove(KvrX11Window* w, const POINT& root, unsigned state, 
     if (root.x != rect.left && root.x != rect.right - 1 && root.y != rect.top && root.y != rect.bottom - 1) {
         return;
     }
-    lastPoint = root;
+    kvr_coreSetLastPoint(root);
     post(w, WM_MOUSEMOVE, kvr_x11MouseKeyFlags(state),
-         kvr_x11PointLParam(root.x - rect.left, root.y - rect.top), time);
+         kvr_corePointLParam(root.x - rect.left, root.y - rect.top), time);
 }
 
 // True when an event is XInput 2 pointer motion (selected on the root only).
@@ -602,18 +575,23 @@ static void translate(XEvent& event) {
     }
 }
 
-// WM_PAINT for a window exposed since its latest paint, as Win32 makes it once no other
-// message is waiting; taking it validates the window.
-static bool takePaint(LPMSG msg, HWND hwnd, UINT low, UINT high, UINT remove) {
-    if (!((low == 0 && high == 0) || (low <= WM_PAINT && WM_PAINT <= high))) {
+bool kvr_wsTranslatePending() {
+    if (kvr_x11.display == nullptr || XPending(kvr_x11.display) <= 0) {
         return false;
     }
+    XEvent event;
+    XNextEvent(kvr_x11.display, &event);
+    translate(event);
+    return true;
+}
+
+bool kvr_wsTakePaint(LPMSG msg, HWND hwnd, UINT remove) {
     for (KvrX11Window& w : kvr_x11Windows) {
         if (w.used && w.paintPending && (hwnd == nullptr || kvr_x11HandleOf(&w) == hwnd)) {
             std::memset(msg, 0, sizeof *msg);
             msg->hwnd = kvr_x11HandleOf(&w);
             msg->message = WM_PAINT;
-            msg->pt = lastPoint;
+            msg->pt = kvr_coreLastPoint();
             if (remove & PM_REMOVE) {
                 w.paintPending = false;
             }
@@ -621,72 +599,6 @@ static bool takePaint(LPMSG msg, HWND hwnd, UINT low, UINT high, UINT remove) {
         }
     }
     return false;
-}
-
-// True when a queued message passes PeekMessageA's window and range filters.
-static bool matches(const MSG& msg, HWND hwnd, UINT low, UINT high) {
-    if (hwnd != nullptr && msg.hwnd != hwnd) {
-        return false;
-    }
-    return (low == 0 && high == 0) || (msg.message >= low && msg.message <= high);
-}
-
-// Takes (or copies) the first queued message that passes the filters.
-static bool takeQueued(LPMSG msg, HWND hwnd, UINT low, UINT high, UINT remove) {
-    for (auto it = queue.begin(); it != queue.end(); ++it) {
-        if (matches(*it, hwnd, low, high)) {
-            *msg = *it;
-            if (remove & PM_REMOVE) {
-                queue.erase(it);
-            }
-            return true;
-        }
-    }
-    return false;
-}
-
-extern "C" BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT low, UINT high, UINT remove) {
-    if (msg == nullptr) {
-        return FALSE;
-    }
-    if (takeQueued(msg, hwnd, low, high, remove)) {
-        return TRUE;
-    }
-    if (!quitPending && kvr_x11.display != nullptr) {
-        while (XPending(kvr_x11.display) > 0) {
-            XEvent event;
-            XNextEvent(kvr_x11.display, &event);
-            translate(event);
-            if (takeQueued(msg, hwnd, low, high, remove)) {
-                return TRUE;
-            }
-        }
-    }
-    // The quit message comes once nothing else is queued, whatever the filters.
-    if (quitPending) {
-        std::memset(msg, 0, sizeof *msg);
-        msg->message = WM_QUIT;
-        msg->wParam = (WPARAM)(LONG_PTR)quitCode;
-        msg->pt = lastPoint;
-        if (remove & PM_REMOVE) {
-            quitPending = false;
-        }
-        return TRUE;
-    }
-    return takePaint(msg, hwnd, low, high, remove) ? TRUE : FALSE;
-}
-
-extern "C" void WINAPI PostQuitMessage(int exitCode) {
-    quitPending = true;
-    quitCode = exitCode;
-}
-
-extern "C" BOOL WINAPI TranslateMessage(const MSG* msg) {
-    if (msg == nullptr) {
-        return FALSE;
-    }
-    UINT m = msg->message;
-    return (m == WM_KEYDOWN || m == WM_KEYUP || m == WM_SYSKEYDOWN || m == WM_SYSKEYUP) ? TRUE : FALSE;
 }
 
 extern "C" LRESULT WINAPI DispatchMessageA(const MSG* msg) {

@@ -1,6 +1,7 @@
 // x11_gl.cpp - device contexts, pixel formats, rendering contexts and buffer swaps on GLX.
 //
-// A pixel format is a 1-based index into the screen's GLXFBConfig list. Setting it gives
+// A pixel format is a 1-based index into the screen's GLXFBConfig list; ChoosePixelFormat
+// picks the config that core_pixelformat.cpp ranks first. Setting it gives
 // the still-unmapped window the config's visual: the X window is created anew under the
 // same HWND, because an X window's visual is fixed when it is created.
 #include "x11_state.h"
@@ -61,63 +62,37 @@ static int attribute(GLXFBConfig config, int name) {
     return value;
 }
 
-// The distance of a number from a wanted one.
-static int distance(int value, int wanted) {
-    return value > wanted ? value - wanted : wanted - value;
-}
-
-// Ranks a config against a descriptor; false when it does not fit at all. Smaller keys are better.
-static bool rankConfig(GLXFBConfig config, const PIXELFORMATDESCRIPTOR* pfd, int key[10]) {
-    bool rgba = pfd->iPixelType == PFD_TYPE_RGBA;
-    if ((attribute(config, GLX_RENDER_TYPE) & (rgba ? GLX_RGBA_BIT : GLX_COLOR_INDEX_BIT)) == 0) {
-        return false;
-    }
-    if ((pfd->dwFlags & PFD_DRAW_TO_WINDOW) != 0 &&
-        ((attribute(config, GLX_DRAWABLE_TYPE) & GLX_WINDOW_BIT) == 0 ||
-         attribute(config, GLX_X_RENDERABLE) == 0 || attribute(config, GLX_VISUAL_ID) == 0)) {
-        return false;
-    }
-    bool doubleBuffer = attribute(config, GLX_DOUBLEBUFFER) != 0;
-    if ((pfd->dwFlags & PFD_DOUBLEBUFFER) != 0 && !doubleBuffer) {
-        return false;
-    }
-    if ((attribute(config, GLX_STEREO) != 0) != ((pfd->dwFlags & PFD_STEREO) != 0)) {
-        return false;
-    }
-    int depth = attribute(config, GLX_DEPTH_SIZE);
-    if (depth < pfd->cDepthBits || attribute(config, GLX_LEVEL) != 0) {
-        return false;
-    }
-    int colour = attribute(config, GLX_RED_SIZE) + attribute(config, GLX_GREEN_SIZE) +
-                 attribute(config, GLX_BLUE_SIZE);
-    // 32 colour bits on Win32 is 8 bits a channel and padding; 0 asks for the usual 24.
-    int wanted = pfd->cColorBits == 0 || pfd->cColorBits > 24 ? 24 : pfd->cColorBits;
-    int accum = attribute(config, GLX_ACCUM_RED_SIZE) + attribute(config, GLX_ACCUM_GREEN_SIZE) +
-                attribute(config, GLX_ACCUM_BLUE_SIZE) + attribute(config, GLX_ACCUM_ALPHA_SIZE);
+// What the ranking needs of a config (kvr_coreRankFormat): its GLX attributes and its visual's.
+static KvrCoreFormat describeConfig(GLXFBConfig config) {
+    KvrCoreFormat f;
+    int renderType = attribute(config, GLX_RENDER_TYPE);
+    f.rgba = (renderType & GLX_RGBA_BIT) != 0;
+    f.colourIndex = (renderType & GLX_COLOR_INDEX_BIT) != 0;
+    f.window = (attribute(config, GLX_DRAWABLE_TYPE) & GLX_WINDOW_BIT) != 0 &&
+               attribute(config, GLX_X_RENDERABLE) != 0 && attribute(config, GLX_VISUAL_ID) != 0;
+    f.doubleBuffer = attribute(config, GLX_DOUBLEBUFFER) != 0;
+    f.stereo = attribute(config, GLX_STEREO) != 0;
+    f.level = attribute(config, GLX_LEVEL);
+    f.slow = attribute(config, GLX_CONFIG_CAVEAT) == GLX_SLOW_CONFIG;
+    f.colourBits = attribute(config, GLX_RED_SIZE) + attribute(config, GLX_GREEN_SIZE) +
+                   attribute(config, GLX_BLUE_SIZE);
+    f.alphaBits = attribute(config, GLX_ALPHA_SIZE);
+    f.depthBits = attribute(config, GLX_DEPTH_SIZE);
+    f.stencilBits = attribute(config, GLX_STENCIL_SIZE);
+    f.accumBits = attribute(config, GLX_ACCUM_RED_SIZE) + attribute(config, GLX_ACCUM_GREEN_SIZE) +
+                  attribute(config, GLX_ACCUM_BLUE_SIZE) + attribute(config, GLX_ACCUM_ALPHA_SIZE);
+    f.auxBuffers = attribute(config, GLX_AUX_BUFFERS);
+    f.samples = attribute(config, GLX_SAMPLES);
     XVisualInfo* visual = glXGetVisualFromFBConfig(kvr_x11.display, config);
-    int visualDepth = visual != nullptr ? visual->depth : 0;
-    int visualClass = visual != nullptr ? visual->c_class : -1;
+    // Only TrueColor shows the frame as Win32 does: DirectColor, PseudoColor and the gray
+    // classes would show it through a colormap nobody fills.
+    f.trueColour = visual != nullptr && visual->c_class == TrueColor;
+    // Compositors treat 32-bit (ARGB) visuals as translucent.
+    f.translucent = visual != nullptr && visual->depth == 32;
     if (visual != nullptr) {
         XFree(visual);
     }
-    // Only TrueColor, as on Win32: DirectColor, PseudoColor and the gray classes would show
-    // the frame through a colormap nobody fills.
-    if (visualClass != TrueColor) {
-        return false;
-    }
-    // Compositors treat 32-bit (ARGB) visuals as translucent: they come last.
-    key[0] = visualDepth == 32 ? 1 : 0;
-    key[1] = attribute(config, GLX_CONFIG_CAVEAT) == GLX_SLOW_CONFIG ? 1 : 0;
-    key[2] = colour < wanted ? wanted - colour : 0;
-    key[3] = colour > wanted ? colour - wanted : 0;
-    key[4] = depth - pfd->cDepthBits;
-    key[5] = distance(attribute(config, GLX_ALPHA_SIZE), pfd->cAlphaBits);
-    key[6] = distance(attribute(config, GLX_STENCIL_SIZE), pfd->cStencilBits);
-    key[7] =
-        distance(accum, pfd->cAccumBits) + distance(attribute(config, GLX_AUX_BUFFERS), pfd->cAuxBuffers);
-    key[8] = attribute(config, GLX_SAMPLES);
-    key[9] = doubleBuffer == ((pfd->dwFlags & PFD_DOUBLEBUFFER) != 0) ? 0 : 1;
-    return true;
+    return f;
 }
 
 extern "C" int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* pfd) {
@@ -126,22 +101,15 @@ extern "C" int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* pf
         return 0;
     }
     int best = 0;
-    int bestKey[10] = {0};
+    int bestKey[KVR_CORE_FORMAT_KEYS] = {0};
     for (int i = 0; i < configCount; i++) {
-        int key[10];
-        if (!rankConfig(configs[i], pfd, key)) {
+        int key[KVR_CORE_FORMAT_KEYS];
+        if (!kvr_coreRankFormat(describeConfig(configs[i]), pfd, key)) {
             continue;
         }
-        bool better = best == 0;
-        for (int k = 0; k < 10 && !better; k++) {
-            if (key[k] != bestKey[k]) {
-                better = key[k] < bestKey[k];
-                break;
-            }
-        }
-        if (better) {
+        if (best == 0 || kvr_coreRanksBefore(key, bestKey)) {
             best = i + 1;
-            for (int k = 0; k < 10; k++) {
+            for (int k = 0; k < KVR_CORE_FORMAT_KEYS; k++) {
                 bestKey[k] = key[k];
             }
         }
@@ -218,13 +186,13 @@ extern "C" HDC WINAPI GetDC(HWND hwnd) {
     if (hwnd == nullptr) {
         // The desktop: there is always one, even when no display can be opened.
         kvr_x11Open();
-        return static_cast<HDC>(kvr_x11MakeHandle(KVR_X11_KIND_DC, KVR_X11_MAX_WINDOWS, 0));
+        return static_cast<HDC>(kvr_coreMakeHandle(KVR_CORE_KIND_DC, KVR_X11_MAX_WINDOWS, 0));
     }
     KvrX11Window* w = kvr_x11FindWindow(hwnd);
     if (w == nullptr) {
         return nullptr;
     }
-    return static_cast<HDC>(kvr_x11MakeHandle(KVR_X11_KIND_DC, (int)(w - kvr_x11Windows), w->generation));
+    return static_cast<HDC>(kvr_coreMakeHandle(KVR_CORE_KIND_DC, (int)(w - kvr_x11Windows), w->generation));
 }
 
 extern "C" int WINAPI ReleaseDC(HWND hwnd, HDC hdc) {
@@ -262,7 +230,7 @@ extern "C" int WINAPI GetDeviceCaps(HDC hdc, int index) {
 static KvrX11Context* findContext(HGLRC hglrc, int* slot) {
     int index = 0;
     unsigned generation = 0;
-    if (!kvr_x11SplitHandle(hglrc, KVR_X11_KIND_CONTEXT, &index, &generation) ||
+    if (!kvr_coreSplitHandle(hglrc, KVR_CORE_KIND_CONTEXT, &index, &generation) ||
         index >= KVR_X11_MAX_CONTEXTS || !contexts[index].used ||
         (contexts[index].generation & 0xFFFFFu) != generation) {
         return nullptr;
@@ -311,7 +279,7 @@ extern "C" HGLRC WINAPI wglCreateContext(HDC hdc) {
     c.context = context;
     c.format = w->pixelFormat;
     c.drawable = 0;
-    return static_cast<HGLRC>(kvr_x11MakeHandle(KVR_X11_KIND_CONTEXT, slot, c.generation));
+    return static_cast<HGLRC>(kvr_coreMakeHandle(KVR_CORE_KIND_CONTEXT, slot, c.generation));
 }
 
 // Leaves no context current on this thread.

@@ -1,17 +1,14 @@
-// x11_msgbox.cpp - MessageBoxA: "Caption: text" on standard error and, when a display can
-// be opened, a small modal X11 dialog with the caption as title, the text and an OK button.
+// x11_msgbox.cpp - MessageBoxA's dialog (core_msgbox.cpp writes standard error first): when a
+// display can be opened, a small modal X11 dialog with the caption as title, the text and an
+// OK button, on a connection of its own.
 //
-// The dialog closes on its button, Enter, Escape or the close button and always answers IDOK.
-// With the environment variable KVR_MESSAGEBOX=stderr only standard error is written: tests
-// and unattended runs set it, since nobody is there to press OK.
+// The dialog closes on its button, Enter, Escape or the close button.
 #include "x11_state.h"
 
 #include <X11/Xatom.h>
 #include <X11/keysym.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -188,22 +185,15 @@ static void showDialog(Display* d, const char* text, const char* caption) {
     XSync(d, False);
 }
 
-extern "C" int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
-    const char* body = text != nullptr ? text : "";
-    const char* title = caption != nullptr ? caption : "Error";
-    std::fprintf(stderr, "%s: %s\n", title, body);
-    std::fflush(stderr);
-    const char* mode = std::getenv("KVR_MESSAGEBOX");
+void kvr_wsShowMessageDialog(const char* text, const char* caption) {
     const char* displayName = std::getenv("DISPLAY");
-    if ((mode != nullptr && std::strcmp(mode, "stderr") == 0) || displayName == nullptr ||
-        displayName[0] == '\0') {
-        return IDOK;
+    if (displayName == nullptr || displayName[0] == '\0') {
+        return;
     }
     Display* d = kvr_x11Connect();
     if (d == nullptr) {
-        return IDOK;
+        return;
     }
-    showDialog(d, body, title);
+    showDialog(d, text, caption);
     XCloseDisplay(d);
-    return IDOK;
 }

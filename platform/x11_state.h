@@ -1,19 +1,21 @@
 // x11_state.h - shared internals of the Xlib + GLX implementation of the platform contract.
 //
 // What the platform's files share, and where each part lives:
-//   x11_display.cpp  the display connection, the interned atoms, the X error trap, the clock
-//                    and the handle encoding with the window table;
-//   x11_window.cpp   window classes, the X windows behind window handles, placement, full
+//   x11_display.cpp  the display connection, the interned atoms, the X error trap and the
+//                    window table;
+//   x11_window.cpp   the X windows behind window handles, placement, full
 //                    screen and the waits for the window manager;
 //   x11_monitor.cpp  the monitors and the primary one, whose corner is the origin of Win32's
 //                    screen coordinates, and whether the server is Xwayland;
-//   x11_events.cpp   the message queue and the translation of X events into messages;
+//   x11_events.cpp   the translation of X events into messages;
 //   x11_gl.cpp       device contexts, pixel formats and rendering contexts (its own table);
-//   x11_input.cpp, x11_msgbox.cpp, x11_misc.cpp: key translation, the message box, the rest.
+//   x11_input.cpp, x11_msgbox.cpp: button translation, the message box's dialog.
+// The parts that need no X connection are in platform/core_*.cpp (core.h says where).
 // Only platform/x11_*.cpp include this header.
 #ifndef KVR_X11_STATE_H
 #define KVR_X11_STATE_H
 
+#include "core.h"
 #include "kvr_platform.h"
 
 #include <X11/Xlib.h>
@@ -22,14 +24,9 @@
 
 #include <string>
 
-// Kinds of handle; each handle encodes kind, table slot and the slot's generation,
-// so a handle kept after its object was released is recognised as stale.
-#define KVR_X11_KIND_WINDOW 1u
-#define KVR_X11_KIND_DC 2u
-#define KVR_X11_KIND_CONTEXT 3u
+// The sizes of the handle tables (the handles' encoding is core_handles.cpp's).
 #define KVR_X11_MAX_WINDOWS 16
 #define KVR_X11_MAX_CONTEXTS 16
-#define KVR_X11_MAX_CLASSES 16
 // Exit status when the connection to the X server is lost (EX_IOERR of sysexits.h).
 #define KVR_X11_LOST_DISPLAY_STATUS 74
 
@@ -106,15 +103,6 @@ Time kvr_x11UserTime(Window w);
 // Keeps a server time (0, CurrentTime, is none) as the latest event's unless it is earlier than
 // the kept one: the kept time never goes back.
 void kvr_x11NoteTime(Time t);
-// Milliseconds from a monotonic clock.
-long long kvr_x11NowMs();
-// Sleeps for the given milliseconds.
-void kvr_x11SleepMs(long ms);
-
-// Builds a handle value of the given kind for a slot and generation.
-void* kvr_x11MakeHandle(unsigned kind, int slot, unsigned generation);
-// Splits a handle of the given kind into its slot and generation; false for null or another kind.
-bool kvr_x11SplitHandle(const void* handle, unsigned kind, int* slot, unsigned* generation);
 // The window record a window handle names, or null when it is null or stale.
 KvrX11Window* kvr_x11FindWindow(HWND hwnd);
 // The window record owning a window device context, or null.
@@ -159,8 +147,6 @@ void kvr_x11RefreshDrawable(KvrX11Window* w);
 // Releases the context current on this window's drawable, if any (before the X window goes).
 void kvr_x11ReleaseDrawable(KvrX11Window* w);
 
-// Drops the queued messages of a window that is being destroyed.
-void kvr_x11DropMessages(HWND hwnd);
 // Remembers the request serial of a pointer warp, so motion is not coalesced across it.
 void kvr_x11NoteWarp(unsigned long serial);
 // Selects XInput 2 pointer motion on the root while a window is in full screen with the focus,

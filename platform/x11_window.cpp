@@ -1,5 +1,5 @@
-// x11_window.cpp - window classes, the top-level windows, their styles and placement,
-// showing and focus, screen metrics and the pointer, on Xlib.
+// x11_window.cpp - the top-level windows, their styles and placement, showing and focus,
+// screen metrics and the pointer, on Xlib (the window classes are core_classes.cpp's).
 //
 // The X window is the client area; the window manager, where one runs, draws the frame.
 // So AdjustWindowRectEx leaves rectangles as they are and GetWindowRect reports the X
@@ -18,23 +18,11 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <string>
 
-// One registered window class.
-struct KvrX11Class {
-    bool used;
-    std::string name;
-    ATOM atom;
-    WNDPROC proc;
-    bool arrowCursor;
-};
-
-// Module state: the class table, the next class atom and the arrow cursor.
-static KvrX11Class classes[KVR_X11_MAX_CLASSES];
-static ATOM nextAtom = 0xC000;
+// Module state: the arrow and the blank cursor and the display they were made on.
 static Cursor arrowCursor = 0;
 static Cursor blankCursor = 0;
 static Display* cursorDisplay = nullptr;
@@ -42,70 +30,13 @@ static Display* cursorDisplay = nullptr;
 // Motif window-manager hints: flags, functions, decorations, input mode, status.
 #define KVR_MWM_HINTS_DECORATIONS 2
 
-// Compares two class names without regard to case, as Win32 does.
-static bool sameName(const std::string& a, const char* b) {
-    size_t n = std::strlen(b);
-    if (a.size() != n) {
-        return false;
-    }
-    for (size_t i = 0; i < n; i++) {
-        if (std::tolower((unsigned char)a[i]) != std::tolower((unsigned char)b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The slot of a class given by name or by atom (MAKEINTATOM), -1 when unknown.
-static int findClass(LPCSTR name) {
-    if (name == nullptr) {
-        return -1;
-    }
-    for (int i = 0; i < KVR_X11_MAX_CLASSES; i++) {
-        if (!classes[i].used) {
-            continue;
-        }
-        if (IS_INTRESOURCE(name) ? classes[i].atom == (ATOM)(UINT_PTR)name
-                                 : sameName(classes[i].name, name)) {
-            return i;
-        }
-    }
-    return -1;
-}
-
-extern "C" ATOM WINAPI RegisterClassA(const WNDCLASSA* wc) {
-    if (wc == nullptr || wc->lpszClassName == nullptr || wc->lpfnWndProc == nullptr ||
-        IS_INTRESOURCE(wc->lpszClassName) || wc->lpszClassName[0] == '\0' ||
-        findClass(wc->lpszClassName) >= 0) {
-        return 0;
-    }
-    for (KvrX11Class& c : classes) {
-        if (!c.used) {
-            c.used = true;
-            c.name = wc->lpszClassName;
-            c.atom = nextAtom;
-            nextAtom = nextAtom == 0xFFFF ? 0xC000 : (ATOM)(nextAtom + 1);
-            c.proc = wc->lpfnWndProc;
-            c.arrowCursor = wc->hCursor != nullptr;
-            return c.atom;
-        }
-    }
-    return 0;
-}
-
-extern "C" BOOL WINAPI UnregisterClassA(LPCSTR name, HINSTANCE) {
-    int slot = findClass(name);
-    if (slot < 0) {
-        return FALSE;
-    }
+bool kvr_wsClassInUse(int classSlot) {
     for (const KvrX11Window& w : kvr_x11Windows) {
-        if (w.used && w.classSlot == slot) {
-            return FALSE;
+        if (w.used && w.classSlot == classSlot) {
+            return true;
         }
     }
-    classes[slot].used = false;
-    classes[slot].name.clear();
-    return TRUE;
+    return false;
 }
 
 extern "C" BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD, BOOL, DWORD) {
@@ -113,14 +44,9 @@ extern "C" BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD, BOOL, DWORD) {
     return rect != nullptr ? TRUE : FALSE;
 }
 
-// True when a style asks for a caption and frame.
-static bool styleDecorated(DWORD style) {
-    return (style & WS_POPUP) == 0 || (style & WS_CAPTION) != 0;
-}
-
 // Writes the Motif hints that give or take away the window manager's decorations.
 static void setDecorations(KvrX11Window* w) {
-    long hints[5] = {KVR_MWM_HINTS_DECORATIONS, 0, styleDecorated(w->style) ? 1 : 0, 0, 0};
+    long hints[5] = {KVR_MWM_HINTS_DECORATIONS, 0, kvr_coreStyleDecorated(w->style) ? 1 : 0, 0, 0};
     XChangeProperty(kvr_x11.display, w->xwindow, kvr_x11.atoms.motifWmHints, kvr_x11.atoms.motifWmHints, 32,
                     PropModeReplace, (unsigned char*)hints, 5);
 }
@@ -177,7 +103,7 @@ static void defineCursor(KvrX11Window* w) {
     makeCursors(d);
     if (w->fullscreenRequested && blankCursor != 0 && kvr_x11IsXwayland()) {
         XDefineCursor(d, w->xwindow, blankCursor);
-    } else if (w->classSlot >= 0 && classes[w->classSlot].arrowCursor) {
+    } else if (w->classSlot >= 0 && kvr_coreClass(w->classSlot)->arrowCursor) {
         XDefineCursor(d, w->xwindow, arrowCursor);
     } else {
         XUndefineCursor(d, w->xwindow);
@@ -192,7 +118,7 @@ static void setWindowProperties(KvrX11Window* w, int x, int y, int width, int he
                     (const unsigned char*)w->title.c_str(), (int)w->title.size());
     XClassHint* classHint = XAllocClassHint();
     if (classHint != nullptr) {
-        std::string name = w->classSlot >= 0 ? classes[w->classSlot].name : std::string("kelvor");
+        std::string name = w->classSlot >= 0 ? kvr_coreClass(w->classSlot)->name : std::string("kelvor");
         classHint->res_name = const_cast<char*>(name.c_str());
         classHint->res_class = const_cast<char*>(name.c_str());
         XSetClassHint(d, w->xwindow, classHint);
@@ -256,7 +182,7 @@ bool kvr_x11CreateXWindow(KvrX11Window* w, XVisualInfo* visual, int x, int y, in
 
 extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
                                        int y, int width, int height, HWND, HMENU, HINSTANCE, LPVOID) {
-    int classSlot = findClass(className);
+    int classSlot = kvr_coreFindClass(className);
     if (classSlot < 0 || !kvr_x11Open()) {
         return nullptr;
     }
@@ -270,26 +196,12 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR w
     if (w == nullptr) {
         return nullptr;
     }
-    if (width == CW_USEDEFAULT || height == CW_USEDEFAULT) {
-        width = 640;
-        height = 480;
-    }
-    width = width < 1 ? 1 : width;
-    height = height < 1 ? 1 : height;
-    RECT primary = kvr_x11PrimaryMonitor();
-    if (x == CW_USEDEFAULT || y == CW_USEDEFAULT) {
-        // The default position centres the window on the primary monitor.
-        int screenWidth = primary.right - primary.left, screenHeight = primary.bottom - primary.top;
-        x = screenWidth > width ? (screenWidth - width) / 2 : 0;
-        y = screenHeight > height ? (screenHeight - height) / 2 : 0;
-    }
-    x += primary.left;
-    y += primary.top;
+    kvr_coreCreationPlace(&x, &y, &width, &height, kvr_x11PrimaryMonitor());
     unsigned generation = w->generation + 1;
     *w = KvrX11Window();
     w->generation = generation;
     w->classSlot = classSlot;
-    w->proc = classes[classSlot].proc;
+    w->proc = kvr_coreClass(classSlot)->proc;
     w->style = style;
     w->exStyle = exStyle;
     w->title = windowName != nullptr ? windowName : "";
@@ -328,7 +240,7 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hwnd) {
     }
     int error = kvr_x11TrapEnd();
     // The record goes either way: a window X could not destroy is gone or was never ours.
-    kvr_x11DropMessages(hwnd);
+    kvr_coreDropMessages(hwnd);
     unsigned generation = w->generation;
     *w = KvrX11Window();
     w->generation = generation;
@@ -392,7 +304,7 @@ static int readQueued() {
 }
 
 // Waits until more than `seen` events are queued (counted by readQueued before the waiter last
-// looked at the state it waits for) or the deadline (kvr_x11NowMs) passes, whichever comes
+// looked at the state it waits for) or the deadline (kvr_coreNowMs) passes, whichever comes
 // first. The events stay queued, so PeekMessageA still translates them in their order. A
 // waiter looks at its state again after each return and stops after a look begun at the
 // deadline or later: events that keep arriving (a moving pointer) do not hold it past the
@@ -400,7 +312,7 @@ static int readQueued() {
 static void waitForEvents(int seen, long long deadline) {
     Display* d = kvr_x11.display;
     for (;;) {
-        long long left = deadline - kvr_x11NowMs();
+        long long left = deadline - kvr_coreNowMs();
         if (left <= 0 || readQueued() > seen) {
             return;
         }
@@ -412,10 +324,10 @@ static void waitForEvents(int seen, long long deadline) {
 }
 
 void kvr_x11WaitViewable(KvrX11Window* w) {
-    long long deadline = kvr_x11NowMs() + 1000;
+    long long deadline = kvr_coreNowMs() + 1000;
     for (;;) {
         int seen = readQueued();
-        bool last = kvr_x11NowMs() >= deadline;  // this look is the last
+        bool last = kvr_coreNowMs() >= deadline;  // this look is the last
         XWindowAttributes attributes;
         kvr_x11TrapBegin();
         Status ok = XGetWindowAttributes(kvr_x11.display, w->xwindow, &attributes);
@@ -618,28 +530,16 @@ bool kvr_x11ClientRect(KvrX11Window* w, RECT* rect, unsigned long* serial) {
     return true;
 }
 
-// The client rectangle SetWindowPos asks for, on the root: screen coordinates moved by the
-// primary monitor's corner, SWP_NOMOVE and SWP_NOSIZE keeping the current place or size.
+// The client rectangle SetWindowPos asks for, on the root, from the one the server holds now
+// (kvr_coreRequestedRect); false when the window is gone.
 static bool requestedRect(KvrX11Window* w, int x, int y, int cx, int cy, UINT flags, const RECT& primary,
                           RECT* rect) {
     RECT current = {0, 0, 0, 0};
     if (!kvr_x11ClientRect(w, &current, nullptr)) {
         return false;
     }
-    int left = (flags & SWP_NOMOVE) != 0 ? current.left : primary.left + x;
-    int top = (flags & SWP_NOMOVE) != 0 ? current.top : primary.top + y;
-    int width = (flags & SWP_NOSIZE) != 0 ? current.right - current.left : cx;
-    int height = (flags & SWP_NOSIZE) != 0 ? current.bottom - current.top : cy;
-    width = width < 1 ? 1 : width;
-    height = height < 1 ? 1 : height;
-    *rect = {left, top, left + width, top + height};
+    *rect = kvr_coreRequestedRect(current, x, y, cx, cy, flags, primary);
     return true;
-}
-
-// Win32's full screen: a window without caption or frame that covers the primary monitor.
-static bool coversPrimary(KvrX11Window* w, const RECT& rect, const RECT& primary) {
-    return !styleDecorated(w->style) && rect.left <= primary.left && rect.top <= primary.top &&
-           rect.right >= primary.right && rect.bottom >= primary.bottom;
 }
 
 // Hides the window when asked, then writes the decorations, the size hints, the full-screen
@@ -676,10 +576,10 @@ static void applyPlacement(KvrX11Window* w, const RECT& rect, bool full, bool ma
 // sees the new place. False when the window is gone.
 static bool awaitGeometry(KvrX11Window* w, const RECT& target, bool manager, RECT* granted,
                           unsigned long* serial) {
-    long long deadline = kvr_x11NowMs() + (manager ? 100 : 0);
+    long long deadline = kvr_coreNowMs() + (manager ? 100 : 0);
     for (;;) {
         int seen = readQueued();
-        bool last = kvr_x11NowMs() >= deadline;  // this look is the last
+        bool last = kvr_coreNowMs() >= deadline;  // this look is the last
         if (!kvr_x11ClientRect(w, granted, serial)) {
             return false;
         }
@@ -713,7 +613,7 @@ extern "C" BOOL WINAPI SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int c
     if (!requestedRect(w, x, y, cx, cy, flags, primary, &rect)) {
         return FALSE;
     }
-    bool full = coversPrimary(w, rect, primary);
+    bool full = kvr_coreCoversMonitor(w->style, rect, primary);
     bool manager = kvr_x11HasWindowManager();
     applyPlacement(w, rect, full, manager, primary, flags);
     if ((flags & SWP_SHOWWINDOW) != 0 && !w->mapped) {

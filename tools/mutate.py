@@ -238,7 +238,8 @@ NOT_OPERAND = {"return", "case", "else", "do", "throw", "new", "delete", "sizeof
 
 def load_type_names():
     names = set()
-    for rel in ("platform/kvr_platform.h", "platform/x11_state.h", "platform/x11_input.h"):
+    for rel in ("platform/kvr_platform.h", "platform/core.h", "platform/core_input.h", "platform/x11_state.h",
+                "platform/x11_input.h"):
         try:
             with open(os.path.join(ROOT, rel)) as f:
                 text = f.read()

@@ -62,7 +62,7 @@ TEST_F(X11NoDisplay, ClassTableRegistersOnceAndUnregistersOnlyKnownNames) {
     // A full table refuses the next class, and takes one again once a slot is free.
     std::vector<std::string> names;
     ATOM refused = 1;
-    for (int i = 0; i <= KVR_X11_MAX_CLASSES && refused != 0; i++) {
+    for (int i = 0; i <= KVR_CORE_MAX_CLASSES && refused != 0; i++) {
         names.push_back("Full" + std::to_string(i));
         WNDCLASSA full = testClass(names.back().c_str());
         refused = RegisterClassA(&full);
@@ -209,9 +209,9 @@ TEST_F(X11NoDisplay, SleepWaitsTheGivenTime) {
     EXPECT_GE(secondWaited, 1000);
     EXPECT_LT(secondWaited, 2000);
     // The layer's own clock counts milliseconds the same way.
-    long long before = kvr_x11NowMs();
+    long long before = kvr_coreNowMs();
     Sleep(60);
-    long long waited = kvr_x11NowMs() - before;
+    long long waited = kvr_coreNowMs() - before;
     EXPECT_GE(waited, 60);
     EXPECT_LT(waited, 1000);
 }

@@ -365,14 +365,14 @@ TEST_F(X11Window, HiddenWindowStaysHiddenUntilShown) {
     EXPECT_EQ(mapState(), IsUnmapped);
     // The waits for the window manager end once it has answered, not at their 1 s bound for the
     // map (a wait that cannot see the answer spins to it; a slow answer stays well inside it).
-    long long start = kvr_x11NowMs();
+    long long start = kvr_coreNowMs();
     EXPECT_TRUE(SetWindowPos(hwnd, NULL, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER | SWP_SHOWWINDOW));
-    EXPECT_LT(kvr_x11NowMs() - start, 900) << "shown and placed without waiting out the bound";
+    EXPECT_LT(kvr_coreNowMs() - start, 900) << "shown and placed without waiting out the bound";
     EXPECT_EQ(mapState(), IsViewable);
     EXPECT_TRUE(ShowWindow(hwnd, SW_HIDE));
-    start = kvr_x11NowMs();
+    start = kvr_coreNowMs();
     EXPECT_FALSE(ShowWindow(hwnd, SW_SHOW));
-    EXPECT_LT(kvr_x11NowMs() - start, 900) << "shown without waiting out the bound";
+    EXPECT_LT(kvr_coreNowMs() - start, 900) << "shown without waiting out the bound";
     EXPECT_EQ(mapState(), IsViewable);
 
     // A window made with WS_VISIBLE is shown by CreateWindowExA itself; one without stays hidden.
@@ -1112,7 +1112,7 @@ TEST(X11Managed, ShowAndPlacementReturnWithWhatTheManagerGranted) {
 }
 
 namespace {
-// While the layer's clock (kvr_x11NowMs) is before this, each sync of the layer's connection
+// While the layer's clock (kvr_coreNowMs) is before this, each sync of the layer's connection
 // brings events with it, as a moving mouse does during each round trip over a slow link: the
 // XTest connection first moves the pointer one pixel right (cycling through 400 from streamX)
 // and changes a property of streamWindow.
@@ -1124,7 +1124,7 @@ int streamX = 0, streamY = 0, streamMoves = 0;
 // Stands in for Xlib's XSync in this test program, to make the stream of events above.
 extern "C" int XSync(Display* d, Bool discard) {
     static auto real = reinterpret_cast<int (*)(Display*, Bool)>(dlsym(RTLD_NEXT, "XSync"));
-    if (d == kvr_x11.display && kvr_x11NowMs() < streamUntil) {
+    if (d == kvr_x11.display && kvr_coreNowMs() < streamUntil) {
         Display* s = x11test::input();
         XTestFakeMotionEvent(s, DefaultScreen(s), streamX + streamMoves++ % 400, streamY, CurrentTime);
         XChangeProperty(s, streamWindow, XA_CURSOR, XA_CARDINAL, 32, PropModeReplace, nullptr, 0);
@@ -1154,16 +1154,16 @@ TEST(X11Managed, WaitsEndAtTheirBoundsWhileEventsKeepComing) {
     received.clear();
     streamWindow = x11test::xwindowOf(hwnd);
     streamX = rect.left + 10, streamY = rect.top + 100, streamMoves = 0;
-    long long start = kvr_x11NowMs();
+    long long start = kvr_coreNowMs();
     streamUntil = start + 3000;
     EXPECT_TRUE(SetWindowPos(hwnd, NULL, 100, 80, 500, 400, SWP_NOZORDER));
-    long long placed = kvr_x11NowMs() - start;
+    long long placed = kvr_coreNowMs() - start;
     int moves = streamMoves;
     ShowWindow(hwnd, SW_HIDE);
-    start = kvr_x11NowMs();
+    start = kvr_coreNowMs();
     streamUntil = start + 3000;
     ShowWindow(hwnd, SW_SHOW);
-    long long shown = kvr_x11NowMs() - start;
+    long long shown = kvr_coreNowMs() - start;
     streamUntil = 0;
     EXPECT_GE(placed, 100) << "the rectangle is never granted";
     EXPECT_LT(placed, 500) << "SetWindowPos waits 100 ms at most";
