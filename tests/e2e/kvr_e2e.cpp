@@ -609,14 +609,6 @@ bool windowManagerRuns() {
     return check != 0 && windowProperty(check, "_NET_SUPPORTING_WM_CHECK") == check;
 }
 
-// The whole of a text file, "" when it cannot be read.
-std::string fileText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Starts the window manager unless one runs already, the way every test starts a desktop
 // (tests/desktop/start.sh, in a session of its own), and waits until it manages the screen.
 // False when a program it needs is not installed (start.sh names its package); a manager that
@@ -636,7 +628,7 @@ bool startWindowManager() {
     int status = 0;
     while (!windowManagerRuns()) {
         if (xdrv::exited(wmPid, &status)) {
-            std::string output = fileText(log);
+            std::string output = xdrv::readFile(log);
             if (WIFEXITED(status) && WEXITSTATUS(status) == 3) {
                 const char* ci = getenv("CI");
                 if (ci && *ci) {
@@ -650,7 +642,7 @@ bool startWindowManager() {
         }
         if (nowMs() - start > 10000 * slowness) {
             throw Failure(wmName + " did not manage the screen within " + format("%.0f", nowMs() - start) +
-                          " ms; its output:\n" + fileText(log));
+                          " ms; its output:\n" + xdrv::readFile(log));
         }
         usleep(20000);
     }
