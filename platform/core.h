@@ -116,18 +116,57 @@ void kvr_coreReleaseKey(unsigned keycode);
 void kvr_corePostKey(HWND hwnd, unsigned keycode, UINT vk, bool press, bool altHeld, bool controlHeld,
                      DWORD time);
 
-// What the core asks of the window-system backend (x11_*.cpp):
+// What the core asks of a window-system backend: one table per backend (x11_backend.cpp,
+// wl_backend.cpp), chosen once, at the first call that needs one (core_dispatch.cpp). The
+// entries that carry a Win32 name have its meaning and return values.
+struct KvrWsBackend {
+    const char* name;  // "x11" or "wayland"
+    HWND (*createWindow)(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                         int width, int height);
+    BOOL (*destroyWindow)(HWND hwnd);
+    // Calls the window procedure of a window at once, as SendMessage does; false (and nothing
+    // called) when the handle names no window.
+    bool (*send)(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+    BOOL (*showWindow)(HWND hwnd, int command);
+    BOOL (*setForegroundWindow)(HWND hwnd);
+    HWND (*setFocus)(HWND hwnd);
+    LONG (*setWindowLong)(HWND hwnd, int index, LONG value);
+    BOOL (*setWindowPos)(HWND hwnd, int x, int y, int cx, int cy, UINT flags);
+    BOOL (*getWindowRect)(HWND hwnd, LPRECT rect);
+    int (*systemMetrics)(int index);
+    BOOL (*setCursorPos)(int x, int y);
+    HDC (*getDC)(HWND hwnd);
+    int (*releaseDC)(HWND hwnd, HDC hdc);
+    int (*deviceCaps)(HDC hdc, int index);
+    int (*choosePixelFormat)(HDC hdc, const PIXELFORMATDESCRIPTOR* pfd);
+    BOOL (*setPixelFormat)(HDC hdc, int format);
+    HGLRC (*createContext)(HDC hdc);
+    BOOL (*makeCurrent)(HDC hdc, HGLRC hglrc);
+    BOOL (*deleteContext)(HGLRC hglrc);
+    BOOL (*swapBuffers)(HDC hdc);
+    // Reads one pending event and turns it into zero or more queued messages; false when no
+    // event is pending (or there is no connection).
+    bool (*translatePending)();
+    // Takes (or copies, without PM_REMOVE) WM_PAINT for a window (any, for null) exposed since
+    // its latest paint; taking it validates the window. False when none is exposed.
+    bool (*takePaint)(LPMSG msg, HWND hwnd, UINT remove);
+    // Shows a modal message dialog with an OK button and returns when it is closed; nothing
+    // when none can be shown.
+    void (*showMessageDialog)(const char* text, const char* caption);
+    // True when a window of the class in the given slot exists, which keeps the class registered.
+    bool (*classInUse)(int classSlot);
+};
 
-// Reads one pending event and turns it into zero or more queued messages; false when no event
-// is pending (or there is no connection).
-bool kvr_wsTranslatePending();
-// Takes (or copies, without PM_REMOVE) WM_PAINT for a window (any, for null) exposed since its
-// latest paint; taking it validates the window. False when none is exposed.
-bool kvr_wsTakePaint(LPMSG msg, HWND hwnd, UINT remove);
-// Shows a modal message dialog with an OK button and returns when it is closed; nothing when
-// no display can be opened.
-void kvr_wsShowMessageDialog(const char* text, const char* caption);
-// True when a window of the class in the given slot exists, which keeps the class registered.
-bool kvr_wsClassInUse(int classSlot);
+// The backend in use, chosen at the first call: KVR_PLATFORM=wayland or x11 forces one;
+// otherwise Wayland when WAYLAND_DISPLAY names a compositor that offers xdg-shell, else X11.
+const KvrWsBackend* kvr_ws();
+// The X11 backend (x11_backend.cpp).
+extern const KvrWsBackend kvr_x11Backend;
+// The Wayland backend when this build has one and the compositor of WAYLAND_DISPLAY (or the
+// default) can be used, connected; null otherwise (wl_backend.cpp, or core_nowayland.cpp in a
+// build without Wayland). `forced`: KVR_PLATFORM asked for Wayland, so a failure is reported.
+const KvrWsBackend* kvr_wlConnectBackend(bool forced);
+// True when this build has a Wayland backend.
+bool kvr_wlBuilt();
 
 #endif  // KVR_CORE_H

@@ -66,7 +66,7 @@ extern "C" BOOL WINAPI UnregisterClassA(LPCSTR name, HINSTANCE) {
     if (slot < 0) {
         return FALSE;
     }
-    if (kvr_wsClassInUse(slot)) {
+    if (kvr_ws()->classInUse(slot)) {
         return FALSE;
     }
     classes[slot].used = false;

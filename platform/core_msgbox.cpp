@@ -16,7 +16,7 @@ extern "C" int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
     std::fflush(stderr);
     const char* mode = std::getenv("KVR_MESSAGEBOX");
     if (mode == nullptr || std::strcmp(mode, "stderr") != 0) {
-        kvr_wsShowMessageDialog(body, title);
+        kvr_ws()->showMessageDialog(body, title);
     }
     return IDOK;
 }

@@ -1,7 +1,7 @@
 // core_queue.cpp - the posted-message queue: PeekMessageA's window and range filters, the
 // quit message and the paints that follow, PostQuitMessage and TranslateMessage. The backend
 // turns its pending events into queued messages when PeekMessageA finds none that passes
-// (kvr_wsTranslatePending), and keeps which windows were exposed (kvr_wsTakePaint).
+// (the backend's translatePending), and keeps which windows were exposed (takePaint).
 //
 // TranslateMessage makes no WM_CHAR messages: the program handles none.
 #include "core.h"
@@ -71,7 +71,7 @@ extern "C" BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT low, UINT high, U
         return TRUE;
     }
     if (!quitPending) {
-        while (kvr_wsTranslatePending()) {
+        while (kvr_ws()->translatePending()) {
             if (takeQueued(msg, hwnd, low, high, remove)) {
                 return TRUE;
             }
@@ -91,7 +91,7 @@ extern "C" BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT low, UINT high, U
     // Then WM_PAINT for a window exposed since its latest paint, as Win32 makes it once no
     // other message is waiting; taking it validates the window.
     if ((low == 0 && high == 0) || (low <= WM_PAINT && WM_PAINT <= high)) {
-        return kvr_wsTakePaint(msg, hwnd, remove) ? TRUE : FALSE;
+        return kvr_ws()->takePaint(msg, hwnd, remove) ? TRUE : FALSE;
     }
     return FALSE;
 }

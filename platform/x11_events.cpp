@@ -1,6 +1,5 @@
 // x11_events.cpp - the translation of pending X events into window messages, in arrival
-// order, for PeekMessageA (the queue is core_queue.cpp's); the paints of exposed windows;
-// DispatchMessageA.
+// order, for PeekMessageA (the queue is core_queue.cpp's), and the paints of exposed windows.
 #include "x11_input.h"
 #include "x11_state.h"
 
@@ -575,7 +574,7 @@ static void translate(XEvent& event) {
     }
 }
 
-bool kvr_wsTranslatePending() {
+bool kvr_x11TranslatePending() {
     if (kvr_x11.display == nullptr || XPending(kvr_x11.display) <= 0) {
         return false;
     }
@@ -585,7 +584,7 @@ bool kvr_wsTranslatePending() {
     return true;
 }
 
-bool kvr_wsTakePaint(LPMSG msg, HWND hwnd, UINT remove) {
+bool kvr_x11TakePaint(LPMSG msg, HWND hwnd, UINT remove) {
     for (KvrX11Window& w : kvr_x11Windows) {
         if (w.used && w.paintPending && (hwnd == nullptr || kvr_x11HandleOf(&w) == hwnd)) {
             std::memset(msg, 0, sizeof *msg);
@@ -599,15 +598,4 @@ bool kvr_wsTakePaint(LPMSG msg, HWND hwnd, UINT remove) {
         }
     }
     return false;
-}
-
-extern "C" LRESULT WINAPI DispatchMessageA(const MSG* msg) {
-    if (msg == nullptr) {
-        return 0;
-    }
-    KvrX11Window* w = kvr_x11FindWindow(msg->hwnd);
-    if (w == nullptr) {
-        return 0;
-    }
-    return kvr_x11Send(w, msg->message, msg->wParam, msg->lParam);
 }

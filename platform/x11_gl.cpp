@@ -95,7 +95,7 @@ static KvrCoreFormat describeConfig(GLXFBConfig config) {
     return f;
 }
 
-extern "C" int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* pfd) {
+int kvr_x11ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* pfd) {
     if (pfd == nullptr || (kvr_x11FindDcWindow(hdc) == nullptr && !kvr_x11IsDesktopDc(hdc)) ||
         !loadConfigs()) {
         return 0;
@@ -138,7 +138,7 @@ static void keepContents(Window xwindow) {
     kvr_x11TrapEnd();
 }
 
-extern "C" BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR*) {
+BOOL kvr_x11SetPixelFormat(HDC hdc, int format) {
     KvrX11Window* w = kvr_x11FindDcWindow(hdc);
     GLXFBConfig config = kvr_x11FbConfig(format);
     if (w == nullptr || config == nullptr) {
@@ -182,7 +182,7 @@ extern "C" BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESC
     return TRUE;
 }
 
-extern "C" HDC WINAPI GetDC(HWND hwnd) {
+HDC kvr_x11GetDC(HWND hwnd) {
     if (hwnd == nullptr) {
         // The desktop: there is always one, even when no display can be opened.
         kvr_x11Open();
@@ -195,7 +195,7 @@ extern "C" HDC WINAPI GetDC(HWND hwnd) {
     return static_cast<HDC>(kvr_coreMakeHandle(KVR_CORE_KIND_DC, (int)(w - kvr_x11Windows), w->generation));
 }
 
-extern "C" int WINAPI ReleaseDC(HWND hwnd, HDC hdc) {
+int kvr_x11ReleaseDC(HWND hwnd, HDC hdc) {
     if (hwnd == nullptr) {
         return kvr_x11IsDesktopDc(hdc) ? 1 : 0;
     }
@@ -203,7 +203,7 @@ extern "C" int WINAPI ReleaseDC(HWND hwnd, HDC hdc) {
     return w != nullptr && kvr_x11FindWindow(hwnd) == w ? 1 : 0;
 }
 
-extern "C" int WINAPI GetDeviceCaps(HDC hdc, int index) {
+int kvr_x11DeviceCaps(HDC hdc, int index) {
     if (index != BITSPIXEL || (kvr_x11FindDcWindow(hdc) == nullptr && !kvr_x11IsDesktopDc(hdc))) {
         return 0;
     }
@@ -251,7 +251,7 @@ static GLXContext createContext(GLXFBConfig config, bool direct) {
     return context;
 }
 
-extern "C" HGLRC WINAPI wglCreateContext(HDC hdc) {
+HGLRC kvr_x11CreateContext(HDC hdc) {
     KvrX11Window* w = kvr_x11FindDcWindow(hdc);
     if (w == nullptr || w->pixelFormat == 0) {
         return nullptr;
@@ -291,7 +291,7 @@ static void releaseCurrent() {
     currentContext = -1;
 }
 
-extern "C" BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) {
+BOOL kvr_x11MakeCurrent(HDC hdc, HGLRC hglrc) {
     if (hglrc == nullptr) {
         releaseCurrent();
         return TRUE;
@@ -315,7 +315,7 @@ extern "C" BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) {
     return TRUE;
 }
 
-extern "C" BOOL WINAPI wglDeleteContext(HGLRC hglrc) {
+BOOL kvr_x11DeleteContext(HGLRC hglrc) {
     int slot = -1;
     KvrX11Context* c = findContext(hglrc, &slot);
     if (c == nullptr) {
@@ -332,7 +332,7 @@ extern "C" BOOL WINAPI wglDeleteContext(HGLRC hglrc) {
     return TRUE;
 }
 
-extern "C" BOOL WINAPI SwapBuffers(HDC hdc) {
+BOOL kvr_x11SwapBuffers(HDC hdc) {
     KvrX11Window* w = kvr_x11FindDcWindow(hdc);
     if (w == nullptr || w->pixelFormat == 0) {
         return FALSE;

@@ -185,7 +185,7 @@ static void showDialog(Display* d, const char* text, const char* caption) {
     XSync(d, False);
 }
 
-void kvr_wsShowMessageDialog(const char* text, const char* caption) {
+void kvr_x11ShowMessageDialog(const char* text, const char* caption) {
     const char* displayName = std::getenv("DISPLAY");
     if (displayName == nullptr || displayName[0] == '\0') {
         return;

@@ -155,4 +155,34 @@ void kvr_x11FollowRootMotion();
 // Resets the input state kept for translation (held keys, Alt), e.g. on display open.
 void kvr_x11ResetInput();
 
+// The backend's entries (x11_backend.cpp puts them in its table; core.h's KvrWsBackend says
+// what each does).
+HWND kvr_x11CreateWindow(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                         int width, int height);
+BOOL kvr_x11DestroyWindow(HWND hwnd);
+bool kvr_x11SendTo(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+BOOL kvr_x11ShowWindow(HWND hwnd, int command);
+BOOL kvr_x11SetForegroundWindow(HWND hwnd);
+HWND kvr_x11SetFocus(HWND hwnd);
+LONG kvr_x11SetWindowLong(HWND hwnd, int index, LONG value);
+BOOL kvr_x11SetWindowPos(HWND hwnd, int x, int y, int cx, int cy, UINT flags);
+BOOL kvr_x11GetWindowRect(HWND hwnd, LPRECT rect);
+int kvr_x11SystemMetrics(int index);
+BOOL kvr_x11SetCursorPos(int x, int y);
+HDC kvr_x11GetDC(HWND hwnd);
+int kvr_x11ReleaseDC(HWND hwnd, HDC hdc);
+int kvr_x11DeviceCaps(HDC hdc, int index);
+int kvr_x11ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* pfd);
+BOOL kvr_x11SetPixelFormat(HDC hdc, int format);
+HGLRC kvr_x11CreateContext(HDC hdc);
+BOOL kvr_x11MakeCurrent(HDC hdc, HGLRC hglrc);
+BOOL kvr_x11DeleteContext(HGLRC hglrc);
+BOOL kvr_x11SwapBuffers(HDC hdc);
+bool kvr_x11TranslatePending();
+bool kvr_x11TakePaint(LPMSG msg, HWND hwnd, UINT remove);
+// Shows the message dialog on a display of its own ($DISPLAY); nothing when none opens. The
+// Wayland backend shows it too, where an X server is reachable.
+void kvr_x11ShowMessageDialog(const char* text, const char* caption);
+bool kvr_x11ClassInUse(int classSlot);
+
 #endif  // KVR_X11_STATE_H

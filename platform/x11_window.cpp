@@ -30,18 +30,13 @@ static Display* cursorDisplay = nullptr;
 // Motif window-manager hints: flags, functions, decorations, input mode, status.
 #define KVR_MWM_HINTS_DECORATIONS 2
 
-bool kvr_wsClassInUse(int classSlot) {
+bool kvr_x11ClassInUse(int classSlot) {
     for (const KvrX11Window& w : kvr_x11Windows) {
         if (w.used && w.classSlot == classSlot) {
             return true;
         }
     }
     return false;
-}
-
-extern "C" BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD, BOOL, DWORD) {
-    // The window manager draws the frame outside the X window, which is the client area.
-    return rect != nullptr ? TRUE : FALSE;
 }
 
 // Writes the Motif hints that give or take away the window manager's decorations.
@@ -180,8 +175,8 @@ bool kvr_x11CreateXWindow(KvrX11Window* w, XVisualInfo* visual, int x, int y, in
     return true;
 }
 
-extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                                       int y, int width, int height, HWND, HMENU, HINSTANCE, LPVOID) {
+HWND kvr_x11CreateWindow(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                         int width, int height) {
     int classSlot = kvr_coreFindClass(className);
     if (classSlot < 0 || !kvr_x11Open()) {
         return nullptr;
@@ -220,7 +215,7 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR w
     return kvr_x11FindWindow(hwnd) != nullptr ? hwnd : nullptr;
 }
 
-extern "C" BOOL WINAPI DestroyWindow(HWND hwnd) {
+BOOL kvr_x11DestroyWindow(HWND hwnd) {
     KvrX11Window* w = kvr_x11FindWindow(hwnd);
     if (w == nullptr) {
         return FALSE;
@@ -248,6 +243,15 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hwnd) {
     return error == 0 ? TRUE : FALSE;
 }
 
+bool kvr_x11SendTo(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    KvrX11Window* w = kvr_x11FindWindow(hwnd);
+    if (w == nullptr) {
+        return false;
+    }
+    *result = kvr_x11Send(w, message, wParam, lParam);
+    return true;
+}
+
 LRESULT kvr_x11Send(KvrX11Window* w, UINT message, WPARAM wParam, LPARAM lParam) {
     if (w == nullptr || w->proc == nullptr) {
         return 0;
@@ -262,31 +266,6 @@ void kvr_x11ReportSize(KvrX11Window* w, int width, int height) {
     w->reportedWidth = width;
     w->reportedHeight = height;
     kvr_x11Send(w, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
-}
-
-extern "C" LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    KvrX11Window* w = kvr_x11FindWindow(hwnd);
-    if (w == nullptr) {
-        return 0;
-    }
-    switch (message) {
-        case WM_SYSKEYDOWN:
-            // Alt+F4 closes the window through the system menu's close command.
-            if (wParam == VK_F4 && (lParam & 0x20000000) != 0) {
-                kvr_x11Send(w, WM_SYSCOMMAND, SC_CLOSE, 0);
-            }
-            return 0;
-        case WM_SYSCOMMAND:
-            if ((wParam & 0xFFF0) == SC_CLOSE) {
-                kvr_x11Send(w, WM_CLOSE, 0, 0);
-            }
-            return 0;
-        case WM_CLOSE:
-            DestroyWindow(hwnd);
-            return 0;
-        default:
-            return 0;
-    }
 }
 
 // A predicate that takes no event: XCheckIfEvent with it only reads the connection.
@@ -346,7 +325,7 @@ static void mapWindow(KvrX11Window* w) {
     kvr_x11WaitViewable(w);
 }
 
-extern "C" BOOL WINAPI ShowWindow(HWND hwnd, int command) {
+BOOL kvr_x11ShowWindow(HWND hwnd, int command) {
     KvrX11Window* w = kvr_x11FindWindow(hwnd);
     if (w == nullptr) {
         return FALSE;
@@ -373,7 +352,7 @@ extern "C" BOOL WINAPI ShowWindow(HWND hwnd, int command) {
     return wasVisible;
 }
 
-extern "C" BOOL WINAPI SetForegroundWindow(HWND hwnd) {
+BOOL kvr_x11SetForegroundWindow(HWND hwnd) {
     KvrX11Window* w = kvr_x11FindWindow(hwnd);
     if (w == nullptr) {
         return FALSE;
@@ -401,7 +380,7 @@ extern "C" BOOL WINAPI SetForegroundWindow(HWND hwnd) {
     return TRUE;
 }
 
-extern "C" HWND WINAPI SetFocus(HWND hwnd) {
+HWND kvr_x11SetFocus(HWND hwnd) {
     if (kvr_x11.display == nullptr) {
         return nullptr;
     }
@@ -424,7 +403,7 @@ extern "C" HWND WINAPI SetFocus(HWND hwnd) {
     return previousHandle;
 }
 
-extern "C" LONG WINAPI SetWindowLongA(HWND hwnd, int index, LONG value) {
+LONG kvr_x11SetWindowLong(HWND hwnd, int index, LONG value) {
     KvrX11Window* w = kvr_x11FindWindow(hwnd);
     if (w == nullptr) {
         return 0;
@@ -603,7 +582,7 @@ static void reportGranted(KvrX11Window* w, const RECT& granted, unsigned long se
     kvr_x11ReportSize(w, width, height);
 }
 
-extern "C" BOOL WINAPI SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int cy, UINT flags) {
+BOOL kvr_x11SetWindowPos(HWND hwnd, int x, int y, int cx, int cy, UINT flags) {
     KvrX11Window* w = kvr_x11FindWindow(hwnd);
     if (w == nullptr) {
         return FALSE;
@@ -629,7 +608,7 @@ extern "C" BOOL WINAPI SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int c
     return TRUE;
 }
 
-extern "C" BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
+BOOL kvr_x11GetWindowRect(HWND hwnd, LPRECT rect) {
     KvrX11Window* w = kvr_x11FindWindow(hwnd);
     RECT onRoot = {0, 0, 0, 0};
     if (w == nullptr || rect == nullptr || !kvr_x11ClientRect(w, &onRoot, nullptr)) {
@@ -643,7 +622,7 @@ extern "C" BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
     return TRUE;
 }
 
-extern "C" int WINAPI GetSystemMetrics(int index) {
+int kvr_x11SystemMetrics(int index) {
     RECT primary = kvr_x11PrimaryMonitor();
     if (index == SM_CXSCREEN) {
         return primary.right - primary.left;
@@ -654,7 +633,7 @@ extern "C" int WINAPI GetSystemMetrics(int index) {
     return 0;
 }
 
-extern "C" BOOL WINAPI SetCursorPos(int x, int y) {
+BOOL kvr_x11SetCursorPos(int x, int y) {
     if (!kvr_x11Open() || !kvr_x11CanWarpPointer()) {
         return FALSE;
     }

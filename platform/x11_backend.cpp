@@ -1,0 +1,30 @@
+// x11_backend.cpp - the Xlib + GLX backend's table of entries, for the core's dispatch.
+#include "x11_state.h"
+
+const KvrWsBackend kvr_x11Backend = {
+    "x11",
+    kvr_x11CreateWindow,
+    kvr_x11DestroyWindow,
+    kvr_x11SendTo,
+    kvr_x11ShowWindow,
+    kvr_x11SetForegroundWindow,
+    kvr_x11SetFocus,
+    kvr_x11SetWindowLong,
+    kvr_x11SetWindowPos,
+    kvr_x11GetWindowRect,
+    kvr_x11SystemMetrics,
+    kvr_x11SetCursorPos,
+    kvr_x11GetDC,
+    kvr_x11ReleaseDC,
+    kvr_x11DeviceCaps,
+    kvr_x11ChoosePixelFormat,
+    kvr_x11SetPixelFormat,
+    kvr_x11CreateContext,
+    kvr_x11MakeCurrent,
+    kvr_x11DeleteContext,
+    kvr_x11SwapBuffers,
+    kvr_x11TranslatePending,
+    kvr_x11TakePaint,
+    kvr_x11ShowMessageDialog,
+    kvr_x11ClassInUse,
+};
