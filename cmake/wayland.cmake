@@ -4,7 +4,7 @@
 find_package(PkgConfig QUIET)
 set(KVR_WAYLAND_FOUND OFF)
 if(PKG_CONFIG_FOUND)
-    pkg_check_modules(KVR_WL QUIET IMPORTED_TARGET wayland-client wayland-egl egl xkbcommon)
+    pkg_check_modules(KVR_WL QUIET IMPORTED_TARGET wayland-client wayland-egl wayland-cursor egl xkbcommon)
     pkg_get_variable(KVR_WL_PROTOCOLS_DIR wayland-protocols pkgdatadir)
     find_program(KVR_WAYLAND_SCANNER wayland-scanner)
     if(KVR_WL_FOUND AND KVR_WL_PROTOCOLS_DIR AND KVR_WAYLAND_SCANNER)

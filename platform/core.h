@@ -121,8 +121,8 @@ void kvr_corePostKey(HWND hwnd, unsigned keycode, UINT vk, bool press, bool altH
 // entries that carry a Win32 name have its meaning and return values.
 struct KvrWsBackend {
     const char* name;  // "x11" or "wayland"
-    HWND (*createWindow)(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                         int width, int height);
+    HWND (*createWindow)
+    (DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width, int height);
     BOOL (*destroyWindow)(HWND hwnd);
     // Calls the window procedure of a window at once, as SendMessage does; false (and nothing
     // called) when the handle names no window.
@@ -160,6 +160,9 @@ struct KvrWsBackend {
 // The backend in use, chosen at the first call: KVR_PLATFORM=wayland or x11 forces one;
 // otherwise Wayland when WAYLAND_DISPLAY names a compositor that offers xdg-shell, else X11.
 const KvrWsBackend* kvr_ws();
+// Shows the message dialog on an X display of its own ($DISPLAY); nothing when none opens
+// (x11_msgbox.cpp). Both backends show it: the Wayland one where an X server is reachable too.
+void kvr_x11ShowMessageDialog(const char* text, const char* caption);
 // The X11 backend (x11_backend.cpp).
 extern const KvrWsBackend kvr_x11Backend;
 // The Wayland backend when this build has one and the compositor of WAYLAND_DISPLAY (or the

@@ -180,9 +180,6 @@ BOOL kvr_x11DeleteContext(HGLRC hglrc);
 BOOL kvr_x11SwapBuffers(HDC hdc);
 bool kvr_x11TranslatePending();
 bool kvr_x11TakePaint(LPMSG msg, HWND hwnd, UINT remove);
-// Shows the message dialog on a display of its own ($DISPLAY); nothing when none opens. The
-// Wayland backend shows it too, where an X server is reachable.
-void kvr_x11ShowMessageDialog(const char* text, const char* caption);
 bool kvr_x11ClassInUse(int classSlot);
 
 #endif  // KVR_X11_STATE_H
