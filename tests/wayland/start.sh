@@ -9,6 +9,8 @@
 # sway runs as nobody when started by root (it refuses to run as root); root's clients still
 # connect to its sockets. Its configuration turns Xwayland off, enables pointer constraints and
 # floats the viewer's window (app id kelvor) so that its windowed form keeps its own size.
+# Both compositors show a black desktop, as a bare X server does: grey would pass for the scene's
+# light markers in the pictures.
 # weston has no seat in its headless backend: it is started with --debug so that
 # weston-screenshooter can take its pictures; no input reaches its clients.
 # mutter is started by start-mutter.sh beside this script, with the same arguments and output.
@@ -23,6 +25,10 @@ if [ -z "$what" ] || [ -z "$dir" ]; then
 fi
 
 if [ "$what" = stop ]; then
+    if [ -f "$dir/runtime-path" ]; then
+        runtime="$(cat "$dir/runtime-path")"
+        case "$runtime" in /tmp/kvr-wl.*) rm -rf "$runtime" ;; esac
+    fi
     if [ -f "$dir/pid" ]; then
         pid="$(cat "$dir/pid")"
         kill "$pid" 2>/dev/null
@@ -59,9 +65,10 @@ fi
 
 mkdir -p "$dir"
 dir="$(cd "$dir" && pwd)"
-runtime="$dir/runtime"
-rm -rf "$runtime"
-mkdir -p "$runtime"
+# A socket path must fit in 108 bytes: the runtime folder is a short one under /tmp, named in
+# DIR/runtime-path for the stop.
+runtime="$(mktemp -d /tmp/kvr-wl.XXXXXX)"
+echo "$runtime" >"$dir/runtime-path"
 chmod 700 "$runtime"
 log="$dir/$what.log"
 socket="wayland-kvr"
@@ -78,6 +85,7 @@ case "$what" in
 xwayland disable
 output HEADLESS-1 mode 1920x1080 position 0 0
 seat * pointer_constraint enable
+output * bg #000000 solid_color
 for_window [app_id="kelvor"] floating enable
 EOF
         chmod 644 "$dir/sway.conf"
@@ -88,7 +96,7 @@ EOF
             setsid "${as_user[@]}" sway -c "$dir/sway.conf" >"$log" 2>&1 </dev/null &
         ;;
     weston)
-        printf '[core]\nidle-time=0\n' >"$dir/weston.ini"
+        printf '[core]\nidle-time=0\n[shell]\nbackground-color=0xff000000\npanel-position=none\n' >"$dir/weston.ini"
         chmod 644 "$dir/weston.ini"
         env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$runtime" HOME="$runtime" \
             setsid "${as_user[@]}" weston --backend=headless-backend.so --width=1920 --height=1080 \
