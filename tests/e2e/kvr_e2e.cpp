@@ -388,6 +388,8 @@ std::string seatBuffer;
 // Where the driver last put the pointer: locked pointers only report moves, so a target is
 // reached by the difference from here.
 int pointerX = 0, pointerY = 0;
+// The seat tool: kvr_wl_seat unless the compositor's start names another.
+std::string seatTool = KVR_WL_SEAT;
 
 // Sends one line to kvr_wl_seat and returns its answer; an error answer fails the check.
 std::string seatCommand(const std::string& line) {
@@ -648,6 +650,10 @@ bool startCompositor() {
             setenv(key.c_str(), line.substr(eq + 1).c_str(), 1);
         } else if (key == "PID") {
             compositorPid = atoi(line.c_str() + eq + 1);
+        } else if (key == "SEAT") {
+            // A compositor without the wlroots protocols (mutter) names its own seat tool, one
+            // that answers the same commands.
+            seatTool = line.substr(eq + 1);
         }
     }
     unsetenv("DISPLAY");
@@ -2110,8 +2116,7 @@ void checkDesktop() {
 // (a tool not installed or not built, outside CI).
 bool startWayland() {
     const char* ci = getenv("CI");
-    std::string seatPath = KVR_WL_SEAT;
-    if (seatPath.empty()) {
+    if (seatTool.empty() && compositor != "mutter") {
         if (ci && *ci) {
             throw Failure("kvr_wl_seat was not built (libwayland-dev, libxkbcommon-dev, libwayland-bin)");
         }
@@ -2122,7 +2127,11 @@ bool startWayland() {
         return false;
     }
     // The seat's devices exist before the program starts, so that it sees them from its start.
-    startSeat(seatPath);
+    if (seatTool.empty()) {
+        throw Failure("no seat tool for " + compositor +
+                      " (kvr_wl_seat not built, and start-mutter.sh names none)");
+    }
+    startSeat(seatTool);
     std::istringstream size(seatCommand("size").substr(3));
     size >> screenW >> screenH;
     note(format("%s on %s, output %dx%d", compositor.c_str(), getenv("WAYLAND_DISPLAY"), screenW, screenH));

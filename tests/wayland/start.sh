@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # start.sh - starts a Wayland compositor headless (1920x1080, no GPU) for the tests, on a private
-# XDG_RUNTIME_DIR under DIR, and returns once it answers clients:
+# XDG_RUNTIME_DIR (a short folder under /tmp: socket paths are limited to 108 bytes; DIR holds
+# its configuration, log and process id), and returns once it answers clients:
 #
 #   tests/wayland/start.sh sway|weston|mutter DIR    start; prints lines for the caller to eval:
 #       WAYLAND_DISPLAY=... XDG_RUNTIME_DIR=... PID=... (and SWAYSOCK=... for sway)
+#       (start-mutter.sh may add SEAT=PATH: a seat tool answering kvr_wl_seat's commands)
 #   tests/wayland/start.sh stop DIR                  stop the compositor started in DIR, remove DIR
 #
 # sway runs as nobody when started by root (it refuses to run as root); root's clients still
