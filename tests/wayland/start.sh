@@ -66,7 +66,7 @@ if [ -n "$missing" ]; then
 fi
 
 mkdir -p "$dir"
-dir="$(cd "$dir" && pwd)"
+dir="$(cd "$dir" && pwd)" || exit 1
 # A socket path must fit in 108 bytes: the runtime folder is a short one under /tmp, named in
 # DIR/runtime-path for the stop.
 runtime="$(mktemp -d /tmp/kvr-wl.XXXXXX)"
