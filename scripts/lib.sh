@@ -77,6 +77,16 @@ KVR_DESKTOP_PACKAGES=(openbox xfwm4 xfce4-panel xfconf dbus-daemon mutter metaci
 # kwin-x11 pulls in about 155 packages (most of KDE's frameworks), more than every other desktop
 # together: CI installs it only when KVR_DESKTOP_KWIN=1; without it the matrix shows kwin n/a.
 KVR_DESKTOP_KWIN_PACKAGES=(kwin-x11)
+# The Wayland side of the tests (tests/wayland/): the compositors they run headless (sway with
+# swaybg for its black desktop, and
+# weston, whose headless backend has no seat and is only looked at), wayland-info to see one
+# answer, the Wayland client and xkbcommon development files and wayland-scanner that
+# kvr_wl_seat is built from, and the protocol XML its peers are generated from.
+KVR_WAYLAND_TEST_PACKAGES=(sway swaybg weston wayland-utils libwayland-dev libwayland-bin wayland-protocols
+    libxkbcommon-dev)
+# xkb-data holds the US layout kvr_wl_seat compiles its keymap from; grim takes a picture of
+# sway by hand when a test's own picture is in doubt.
+KVR_WAYLAND_TEST_PACKAGES+=(xkb-data grim)
 # Packages for the libFuzzer run of the window procedure (optional: skipped without them).
 KVR_FUZZ_PACKAGES=(clang libclang-rt-dev)
 
@@ -147,6 +157,14 @@ kvr_desktop_needs() {
     esac
 }
 
+# The programs a Wayland compositor of the tests needs (tests/wayland/start.sh).
+kvr_wayland_needs() {
+    case "$1" in
+        sway) echo sway swaymsg swaybg setpriv ;;
+        weston) echo weston weston-screenshooter setpriv ;;
+    esac
+}
+
 # The shell command that starts a desktop (run in its own session, its output to the log).
 kvr_desktop_command() {
     case "$1" in
@@ -193,6 +211,10 @@ kvr_package_of() {
         dbus-run-session) echo dbus-daemon ;;
         kwin_x11) echo kwin-x11 ;;
         i3) echo i3-wm ;;
+        swaymsg) echo sway ;;
+        setpriv) echo util-linux ;;
+        wayland-info) echo wayland-utils ;;
+        weston-screenshooter) echo weston ;;
         *) echo "$1" ;;
     esac
 }

@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -335,15 +336,6 @@ struct Image {
     bool operator==(const Image& o) const { return w == o.w && h == o.h && rgb == o.rgb; }
 };
 
-// The whole screen as the user sees it.
-Image grabScreen() {
-    Image img;
-    if (!xdrv::grabScreenRgb(dpy, &img.w, &img.h, &img.rgb)) {
-        throw Failure("XGetImage of the screen failed");
-    }
-    return img;
-}
-
 // Writes a picture as a binary PPM.
 bool writePpm(const std::string& path, const Image& img) {
     return xdrv::writePpm(path, img.w, img.h, img.rgb);
@@ -380,38 +372,418 @@ void saveShot(const Image& img, const std::string& phase, bool keepPpm = false) 
     }
 }
 
-// Moves the pointer to a screen position, as the mouse does.
+// ---------------------------------------------------------------------------------------------
+// The Wayland side (--platform wayland): a compositor started headless by tests/wayland/start.sh,
+// input and pictures through one kvr_wl_seat process on pipes, and on sway the window's place
+// and state from sway's own tree (swaymsg).
+
+bool onWayland = false;
+std::string compositor;
+// The compositor's folder (its runtime folder and log inside) and its process.
+std::string compositorDir;
+pid_t compositorPid = -1;
+pid_t seatPid = -1;
+int seatIn = -1, seatOut = -1;
+std::string seatBuffer;
+// Where the driver last put the pointer: locked pointers only report moves, so a target is
+// reached by the difference from here.
+int pointerX = 0, pointerY = 0;
+// The seat tool: kvr_wl_seat unless the compositor's start names another.
+std::string seatTool = KVR_WL_SEAT;
+
+// Sends one line to kvr_wl_seat and returns its answer; an error answer fails the check.
+std::string seatCommand(const std::string& line) {
+    std::string out = line + "\n";
+    if (write(seatIn, out.data(), out.size()) != ssize_t(out.size())) {
+        throw Failure("kvr_wl_seat does not take commands any more (" + line + ")");
+    }
+    double end = nowMs() + 15000;
+    for (;;) {
+        size_t nl = seatBuffer.find('\n');
+        if (nl != std::string::npos) {
+            std::string reply = seatBuffer.substr(0, nl);
+            seatBuffer.erase(0, nl + 1);
+            if (reply.rfind("ok", 0) != 0) {
+                throw Failure("kvr_wl_seat: " + line + ": " + reply);
+            }
+            return reply;
+        }
+        pollfd p = {seatOut, POLLIN, 0};
+        int left = int(end - nowMs());
+        if (left <= 0 || poll(&p, 1, left) <= 0) {
+            throw Failure("kvr_wl_seat did not answer: " + line);
+        }
+        char buf[1024];
+        ssize_t n = read(seatOut, buf, sizeof buf);
+        if (n <= 0) {
+            throw Failure("kvr_wl_seat ended while answering: " + line);
+        }
+        seatBuffer.append(buf, size_t(n));
+    }
+}
+
+// Starts kvr_wl_seat on the compositor with its standard input and output on pipes.
+void startSeat(const std::string& path) {
+    int in[2], out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) {
+        throw Failure("pipe() failed");
+    }
+    seatPid = fork();
+    if (seatPid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        close(in[0]), close(in[1]), close(out[0]), close(out[1]);
+        execl(path.c_str(), path.c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    seatIn = in[1];
+    seatOut = out[0];
+    signal(SIGPIPE, SIG_IGN);
+}
+
+void stopSeat() {
+    if (seatIn >= 0) {
+        close(seatIn);
+        seatIn = -1;
+        xdrv::waitExit(seatPid, 3000);
+    }
+}
+
+// A JSON value, enough to read sway's tree.
+struct Json {
+    enum Kind { JNull, JBool, JNumber, JString, JArray, JObject } kind = JNull;
+    double number = 0;
+    std::string text;
+    std::vector<Json> items;
+    std::vector<std::pair<std::string, Json>> fields;
+    const Json& operator[](const std::string& key) const {
+        static const Json none;
+        for (const auto& f : fields) {
+            if (f.first == key) {
+                return f.second;
+            }
+        }
+        return none;
+    }
+    int num() const { return int(number); }
+};
+
+// Reads one JSON value at p; false on malformed text.
+bool parseJson(const char*& p, Json& v) {
+    while (isspace((unsigned char)*p)) {
+        ++p;
+    }
+    if (*p == '{' || *p == '[') {
+        bool object = *p++ == '{';
+        v.kind = object ? Json::JObject : Json::JArray;
+        for (;;) {
+            while (isspace((unsigned char)*p) || *p == ',') {
+                ++p;
+            }
+            if (*p == (object ? '}' : ']')) {
+                ++p;
+                return true;
+            }
+            Json key, item;
+            if (object && (!parseJson(p, key) || key.kind != Json::JString)) {
+                return false;
+            }
+            while (object && (isspace((unsigned char)*p) || *p == ':')) {
+                ++p;
+            }
+            if (!parseJson(p, item)) {
+                return false;
+            }
+            if (object) {
+                v.fields.emplace_back(key.text, std::move(item));
+            } else {
+                v.items.push_back(std::move(item));
+            }
+        }
+    }
+    if (*p == '"') {
+        v.kind = Json::JString;
+        for (++p; *p && *p != '"'; ++p) {
+            if (*p == '\\' && p[1]) {
+                ++p;
+                // Escapes other than quotes and backslashes do not occur in the names read here.
+                v.text += *p == 'n' ? '\n' : *p == 't' ? '\t' : *p;
+            } else {
+                v.text += *p;
+            }
+        }
+        return *p++ == '"';
+    }
+    if (strncmp(p, "true", 4) == 0 || strncmp(p, "false", 5) == 0) {
+        v.kind = Json::JBool;
+        v.number = *p == 't';
+        p += *p == 't' ? 4 : 5;
+        return true;
+    }
+    if (strncmp(p, "null", 4) == 0) {
+        p += 4;
+        return true;
+    }
+    char* end = nullptr;
+    v.number = strtod(p, &end);
+    v.kind = Json::JNumber;
+    if (end == p) {
+        return false;
+    }
+    p = end;
+    return true;
+}
+
+// The output of a shell command, "" when it fails.
+std::string commandOutput(const std::string& cmd) {
+    std::string out;
+    if (FILE* f = popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0) {
+            out.append(buf, n);
+        }
+        pclose(f);
+    }
+    return out;
+}
+
+// What the compositor tells of the program's window.
+struct WaylandWindow {
+    bool found = false;
+    long id = 0;
+    Rect outer, client;
+    bool fullScreen = false, focused = false;
+    std::string shell, appId;
+};
+
+// Appends every window of sway's tree titled "OpenGL Test" to out.
+void collectSwayWindows(const Json& node, std::vector<WaylandWindow>& out) {
+    if (node["name"].text == kTitle && node["shell"].kind == Json::JString) {
+        WaylandWindow w;
+        const Json &r = node["rect"], &c = node["window_rect"];
+        w.found = true;
+        w.id = long(node["id"].number);
+        w.outer = Rect{r["x"].num(), r["y"].num(), r["width"].num(), r["height"].num()};
+        w.client =
+            Rect{w.outer.x + c["x"].num(), w.outer.y + c["y"].num(), c["width"].num(), c["height"].num()};
+        w.fullScreen = node["fullscreen_mode"].num() != 0;
+        w.focused = node["focused"].number != 0;
+        w.shell = node["shell"].text;
+        w.appId = node["app_id"].text;
+        out.push_back(w);
+    }
+    for (const char* k : {"nodes", "floating_nodes"}) {
+        for (const Json& child : node[k].items) {
+            collectSwayWindows(child, out);
+        }
+    }
+}
+
+// The program's window as sway shows it (the largest one titled "OpenGL Test").
+WaylandWindow swayWindow() {
+    std::string text = commandOutput("swaymsg -r -t get_tree 2>/dev/null");
+    Json tree;
+    const char* p = text.c_str();
+    std::vector<WaylandWindow> all;
+    if (!text.empty() && parseJson(p, tree)) {
+        collectSwayWindows(tree, all);
+    }
+    WaylandWindow best;
+    for (const WaylandWindow& w : all) {
+        if (!best.found || long(w.outer.w) * w.outer.h > long(best.outer.w) * best.outer.h) {
+            best = w;
+        }
+    }
+    return best;
+}
+
+// Whether the compositor tells where windows are (sway does; weston tells nothing).
+bool waylandKnowsWindows() {
+    return compositor == "sway";
+}
+
+// The processes whose parent is pid, by their command names.
+std::vector<std::string> childCommands(pid_t pid) {
+    std::vector<std::string> names;
+    std::string list = commandOutput("ps -o comm= --ppid " + std::to_string(int(pid)) + " 2>/dev/null");
+    std::istringstream in(list);
+    std::string name;
+    while (in >> name) {
+        names.push_back(name);
+    }
+    return names;
+}
+
+// Starts the compositor through tests/wayland/start.sh and takes over the environment it prints;
+// false when a program it needs is not installed (outside CI).
+bool startCompositor() {
+    compositorDir = outDir + "/" + mode + "-" + checkName + "-compositor";
+    std::string log = outDir + "/" + mode + "-" + checkName + "-compositor.log";
+    // What a run before this one left behind.
+    pid_t stale = xdrv::spawn({"/bin/bash", KVR_SOURCE_DIR "/tests/wayland/start.sh", "stop", compositorDir},
+                              "/dev/null", "/dev/null", false);
+    xdrv::waitExit(stale, 10000);
+    pid_t pid = xdrv::spawn(
+        {"/bin/bash", KVR_SOURCE_DIR "/tests/wayland/start.sh", compositor, compositorDir}, log, log, false);
+    int st = xdrv::waitExit(pid, 30000);
+    std::string output = xdrv::readFile(log);
+    if (WIFEXITED(st) && WEXITSTATUS(st) == 3) {
+        const char* ci = getenv("CI");
+        if (ci && *ci) {
+            throw Failure(output + "and CI is set (scripts/lib.sh installs it)");
+        }
+        note("skipped: " + output);
+        return false;
+    }
+    if (!WIFEXITED(st) || WEXITSTATUS(st) != 0) {
+        throw Failure(compositor + " did not start; start.sh said:\n" + output);
+    }
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        size_t eq = line.find('=');
+        std::string key = line.substr(0, eq == std::string::npos ? 0 : eq);
+        if (key == "WAYLAND_DISPLAY" || key == "XDG_RUNTIME_DIR" || key == "SWAYSOCK") {
+            setenv(key.c_str(), line.substr(eq + 1).c_str(), 1);
+        } else if (key == "PID") {
+            compositorPid = atoi(line.c_str() + eq + 1);
+        } else if (key == "SEAT") {
+            // A compositor without the wlroots protocols (mutter) names its own seat tool, one
+            // that answers the same commands.
+            seatTool = line.substr(eq + 1);
+        }
+    }
+    unsetenv("DISPLAY");
+    unsetenv("KVR_PLATFORM");
+    note(format("%s runs headless (pid %d) on %s", compositor.c_str(), int(compositorPid),
+                getenv("WAYLAND_DISPLAY") ? getenv("WAYLAND_DISPLAY") : "?"));
+    return true;
+}
+
+void stopCompositor() {
+    if (!compositorDir.empty()) {
+        pid_t pid =
+            xdrv::spawn({"/bin/bash", KVR_SOURCE_DIR "/tests/wayland/start.sh", "stop", compositorDir},
+                        "/dev/null", "/dev/null", false);
+        xdrv::waitExit(pid, 10000);
+        compositorDir.clear();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// What a user does and sees, on X or on Wayland: the screen, the pointer, the keys and buttons.
+
+// The whole screen as the user sees it.
+Image grabScreen() {
+    Image img;
+    if (onWayland) {
+        std::string path = outDir + "/" + mode + "-" + checkName + "-grab.ppm";
+        seatCommand("shot " + path);
+        if (!readPpm(path, &img)) {
+            throw Failure("cannot read the picture " + path);
+        }
+        unlink(path.c_str());
+        return img;
+    }
+    if (!xdrv::grabScreenRgb(dpy, &img.w, &img.h, &img.rgb)) {
+        throw Failure("XGetImage of the screen failed");
+    }
+    return img;
+}
+
+// Whether input reaches clients (weston's headless backend has no seat at all).
+bool waylandHasInput() {
+    return compositor != "weston";
+}
+
+// True while the program's window covers the screen, as far as the compositor tells.
+bool waylandFullScreen() {
+    if (!waylandKnowsWindows()) {
+        return false;
+    }
+    WaylandWindow w = swayWindow();
+    return w.found && w.fullScreen && w.client.x == 0 && w.client.y == 0 && w.client.w == screenW &&
+           w.client.h == screenH;
+}
+
+// Moves the pointer to a screen position, as the mouse does. On Wayland a full-screen program
+// has the pointer locked and sees only moves: it gets the difference from the last position.
 void movePointer(int x, int y) {
+    if (onWayland) {
+        if (waylandFullScreen()) {
+            seatCommand(format("move %d %d", x - pointerX, y - pointerY));
+        } else {
+            seatCommand(format("moveto %d %d", x, y));
+        }
+        pointerX = x, pointerY = y;
+        return;
+    }
     XTestFakeMotionEvent(dpy, -1, x, y, CurrentTime);
     XFlush(dpy);
 }
 
-// Where the pointer is now.
+// Where the pointer is now (on Wayland: where the driver put it last).
 void pointerAt(int* x, int* y) {
+    if (onWayland) {
+        *x = pointerX, *y = pointerY;
+        return;
+    }
     Window root, child;
     int wx, wy;
     unsigned int mask;
     XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, x, y, &wx, &wy, &mask);
 }
 
+// Presses or releases one key.
+void keyEvent(KeySym sym, bool down) {
+    if (onWayland) {
+        seatCommand(format("key %s %s", XKeysymToString(sym), down ? "down" : "up"));
+        return;
+    }
+    XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, sym), down, CurrentTime);
+    XFlush(dpy);
+}
+
 // Taps one key, with another held around it when given (Alt+Enter, Alt+F4).
 void tapKey(KeySym sym, KeySym held = NoSymbol) {
+    if (onWayland) {
+        if (held != NoSymbol) {
+            keyEvent(held, true);
+        }
+        seatCommand(format("tap %s", XKeysymToString(sym)));
+        if (held != NoSymbol) {
+            keyEvent(held, false);
+        }
+        return;
+    }
     xdrv::tapKey(dpy, sym, held);
     XFlush(dpy);
 }
 
-// Presses or releases a mouse button (4 and 5 are the wheel).
+// Presses or releases a mouse button (1 left, 2 middle, 3 right; 4 and 5 are the wheel on X).
 void buttonEvent(unsigned int button, bool down) {
+    if (onWayland) {
+        const char* name = button == 1 ? "left" : button == 2 ? "middle" : "right";
+        seatCommand(format("button %s %s", name, down ? "down" : "up"));
+        return;
+    }
     XTestFakeButtonEvent(dpy, button, down, CurrentTime);
     XFlush(dpy);
 }
 
 // Turns the wheel by notches: positive away from the user (up).
 void wheel(int notches) {
-    unsigned int b = notches > 0 ? 4 : 5;
     for (int i = 0; i < std::abs(notches); ++i) {
-        buttonEvent(b, true);
-        buttonEvent(b, false);
+        if (onWayland) {
+            seatCommand(notches > 0 ? "wheel 1" : "wheel -1");
+        } else {
+            unsigned int b = notches > 0 ? 4 : 5;
+            buttonEvent(b, true);
+            buttonEvent(b, false);
+        }
     }
 }
 
@@ -728,8 +1100,57 @@ void parkingPlace(const Camera& c, int* x, int* y) {
     *y = int(std::lround(screenH / 2 + c.pitch / 90.0 * (screenH / 2)));
 }
 
+// On Wayland: starts the program and waits for its full-screen window and first frame. Where the
+// compositor tells about windows (sway), the window must be an xdg_shell toplevel with the app id
+// "kelvor", no X server may run, and the keyboard focus is awaited before any key is typed.
+Image startOnWayland(const Camera& c) {
+    int parkX, parkY;
+    parkingPlace(c, &parkX, &parkY);
+    if (waylandHasInput()) {
+        movePointer(parkX, parkY);
+    }
+    startProgram();
+    Rect full{0, 0, screenW, screenH};
+    if (waylandKnowsWindows()) {
+        WaylandWindow w;
+        waitUntil("a window titled \"OpenGL Test\" to appear", 20000, [&] {
+            w = swayWindow();
+            return w.found;
+        });
+        note("window \"OpenGL Test\" appeared: " + rectText(w.client) + ", shell " + w.shell + ", app id " +
+             w.appId);
+        waitUntil("the window to cover the screen in full screen (" +
+                      format("%dx%d at (0,0)", screenW, screenH) + ")",
+                  10000, [&] {
+                      w = swayWindow();
+                      return w.found && w.fullScreen && w.client.x == 0 && w.client.y == 0 &&
+                             w.client.w == screenW && w.client.h == screenH;
+                  });
+        pass("full screen: the window covers the whole screen (" + rectText(w.client) + ")");
+        expect(w.shell == "xdg_shell",
+               "a Wayland client of its own (xdg_shell), not an X client: shell " + w.shell);
+        expect(w.appId == "kelvor", "the app id is kelvor (got \"" + w.appId + "\")");
+        std::string xservers;
+        for (const std::string& name : childCommands(compositorPid)) {
+            if (name.find("Xwayland") != std::string::npos) {
+                xservers += " " + name;
+            }
+        }
+        expect(xservers.empty() && !getenv("DISPLAY"),
+               "no X server runs (no Xwayland under " + compositor + ", no DISPLAY)" + xservers);
+        waitUntil("the compositor to give the window the keyboard focus", 10000,
+                  [] { return swayWindow().focused; });
+    } else {
+        note(compositor + " tells no window's place: full screen is judged from the picture alone");
+    }
+    return waitForPose(c, full, "the first frame of the scene from the starting camera", 15000);
+}
+
 // Starts the program and waits for its window to cover the screen and show the scene's first frame.
 Image startAndWaitForScene(const Camera& c = Camera()) {
+    if (onWayland) {
+        return startOnWayland(c);
+    }
     // Windows (and Wine) report a pointer move when a window appears under the pointer, which
     // replaces the starting view angles at once. Park the pointer where the full-screen window
     // turns it into the starting angles (to within a pixel of the picture), and outside the
@@ -780,7 +1201,15 @@ Image startAndWaitForScene(const Camera& c = Camera()) {
 // Closes the program through its window (WM_DELETE_WINDOW) and expects exit status 0; under a
 // window manager through the manager (_NET_CLOSE_WINDOW, as its close button does).
 void closeAndExpectZero() {
-    if (wmName.empty()) {
+    if (onWayland) {
+        if (!waylandKnowsWindows()) {
+            note(compositor + " has no way to close a window from outside: the driver ends the program");
+            killProgram();
+            return;
+        }
+        // As a close button does: the compositor sends the toplevel its close event.
+        commandOutput(format("swaymsg '[con_id=%ld] kill' 2>&1", swayWindow().id));
+    } else if (wmName.empty()) {
         xdrv::sendDeleteWindow(dpy, programWindow);
     } else {
         sendToRoot(programWindow, "_NET_CLOSE_WINDOW", CurrentTime, 2);
@@ -857,6 +1286,49 @@ void checkStartup() {
     }
 }
 
+// The pointer position the program's view shows, from the angles the space bar prints; false
+// when no new line came.
+bool viewPointer(int* x, int* y) {
+    size_t before = childStdout.size();
+    tapKey(XK_space);
+    double pitch = 0, yaw = 0;
+    try {
+        waitUntil("the space bar to print the angles", 3000, [&] {
+            size_t at = childStdout.find("pitch:", before);
+            return at != std::string::npos && childStdout.find('\n', at) != std::string::npos &&
+                   sscanf(childStdout.c_str() + at, "pitch:%lf, yaw:%lf", &pitch, &yaw) == 2;
+        });
+    } catch (const Failure&) {
+        return false;
+    }
+    *x = int(std::lround(screenW / 2 + yaw / 180.0 * (screenW / 2)));
+    *y = int(std::lround(screenH / 2 + pitch / 90.0 * (screenH / 2)));
+    return true;
+}
+
+// The wrap on Wayland: the pointer is locked and cannot be queried, so the program's own place
+// for it shows in the view after a one-pixel move that follows the wrap (the wrapping move
+// itself turns no view).
+void lookWrapOnWayland() {
+    int px = 0, py = 0;
+    movePointer(screenW - 1, 700);
+    seatCommand("move 1 0");
+    expect(
+        viewPointer(&px, &py) && px == 2 && py == 700,
+        format("right edge: the pointer wrapped to column 1 (a move right then shows column 2, row 700; the "
+               "view shows (%d,%d))",
+               px, py));
+    pointerX = 2, pointerY = 700;
+    movePointer(0, 300);
+    seatCommand("move -1 0");
+    expect(
+        viewPointer(&px, &py) && px == screenW - 3 && py == 300,
+        format("left edge: the pointer wrapped to column %d (a move left then shows column %d, row 300; the "
+               "view shows (%d,%d))",
+               screenW - 2, screenW - 3, px, py));
+    pointerX = screenW - 3, pointerY = 300;
+}
+
 // Mouse look: centre, top edge, and the pointer wrapping at the side edges.
 void checkLook() {
     unlink((outDir + "/" + mode + "-pose.ppm").c_str());
@@ -891,6 +1363,11 @@ void checkLook() {
     saveShot(up, "top-edge");
     pass("pointer at the top edge: looking up into black sky");
 
+    if (onWayland) {
+        lookWrapOnWayland();
+        closeAndExpectZero();
+        return;
+    }
     int px = 0, py = 0;
     movePointer(screenW - 1, 700);
     waitUntil("the pointer to wrap from the right edge to column 1", 5000, [&] {
@@ -1037,6 +1514,11 @@ void checkSpace() {
 void checkWindowForms() {
     startAndWaitForScene();
     auto hasClient640 = [&](Rect* found) {
+        if (onWayland) {
+            WaylandWindow w = swayWindow();
+            *found = w.client;
+            return w.found && !w.fullScreen && w.client.w == 640 && w.client.h == 480;
+        }
         programWindow = findProgramWindow();
         if (!programWindow) {
             return false;
@@ -1051,6 +1533,9 @@ void checkWindowForms() {
     };
     auto isFull = [&] {
         Rect r;
+        if (onWayland) {
+            return waylandFullScreen();
+        }
         programWindow = findProgramWindow();
         return programWindow && windowRect(programWindow, &r) && r.x == 0 && r.y == 0 && r.w == screenW &&
                r.h == screenH;
@@ -1113,11 +1598,10 @@ void checkWindowForms() {
     // This time Alt is let go before Enter: its release must not start the keyboard menu mode,
     // which would take the keys and the pointer from the program (under Wine the look below
     // then never turns the view).
-    KeyCode alt = XKeysymToKeycode(dpy, XK_Alt_L), enter = XKeysymToKeycode(dpy, XK_Return);
-    for (auto key : {std::make_pair(alt, True), {enter, True}, {alt, False}, {enter, False}}) {
-        XTestFakeKeyEvent(dpy, key.first, key.second, CurrentTime);
+    for (auto key :
+         {std::make_pair(KeySym(XK_Alt_L), true), {XK_Return, true}, {XK_Alt_L, false}, {XK_Return, false}}) {
+        keyEvent(key.first, key.second);
     }
-    XFlush(dpy);
     Rect back;
     waitUntil("Alt+Enter: the window again", 10000, [&] { return hasClient640(&back) && !isFull(); });
     if (!wmName.empty()) {
@@ -1628,6 +2112,35 @@ void checkDesktop() {
     });
 }
 
+// Starts the compositor and the seat on it for a Wayland run; false when the check is skipped
+// (a tool not installed or not built, outside CI).
+bool startWayland() {
+    const char* ci = getenv("CI");
+    if (seatTool.empty() && compositor != "mutter") {
+        if (ci && *ci) {
+            throw Failure("kvr_wl_seat was not built (libwayland-dev, libxkbcommon-dev, libwayland-bin)");
+        }
+        note("skipped: kvr_wl_seat was not built (install libwayland-dev, libxkbcommon-dev, libwayland-bin)");
+        return false;
+    }
+    if (!startCompositor()) {
+        return false;
+    }
+    // The seat's devices exist before the program starts, so that it sees them from its start.
+    if (seatTool.empty()) {
+        throw Failure("no seat tool for " + compositor +
+                      " (kvr_wl_seat not built, and start-mutter.sh names none)");
+    }
+    startSeat(seatTool);
+    std::istringstream size(seatCommand("size").substr(3));
+    size >> screenW >> screenH;
+    note(format("%s on %s, output %dx%d", compositor.c_str(), getenv("WAYLAND_DISPLAY"), screenW, screenH));
+    if (waylandHasInput()) {
+        movePointer(screenW / 2, screenH / 2);
+    }
+    return true;
+}
+
 // Reads the command line; false on a malformed one.
 bool parseArgs(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -1646,11 +2159,20 @@ bool parseArgs(int argc, char** argv) {
             desktopLabel = v;
         } else if (k == "--tiling") {
             desktopTiles = v == "1";
+        } else if (k == "--platform") {
+            onWayland = v == "wayland";
+            if (v != "wayland" && v != "x11") {
+                return false;
+            }
+        } else if (k == "--compositor") {
+            compositor = v;
         } else {
             return false;
         }
     }
-    return argc % 2 == 1 && !checkName.empty() && (mode == "native" || mode == "wine");
+    return argc % 2 == 1 && !checkName.empty() && (mode == "native" || mode == "wine") &&
+           (!onWayland || ((compositor == "sway" || compositor == "weston" || compositor == "mutter") &&
+                           mode == "native" && wmName.empty()));
 }
 
 }  // namespace
@@ -1658,7 +2180,10 @@ bool parseArgs(int argc, char** argv) {
 // Runs one check and reports it.
 int main(int argc, char** argv) {
     if (!parseArgs(argc, argv)) {
-        fprintf(stderr, "usage: kvr_e2e --mode native|wine --check NAME --exe PATH --out DIR [--wm NAME]\n");
+        fprintf(stderr,
+                "usage: kvr_e2e --mode native|wine --check NAME --exe PATH --out DIR [--wm NAME]\n"
+                "       kvr_e2e --platform wayland --compositor sway|weston|mutter --check NAME --exe PATH "
+                "--out DIR\n");
         return 2;
     }
     mkdir(outDir.c_str(), 0755);
@@ -1672,6 +2197,9 @@ int main(int argc, char** argv) {
     if (!desktopLabel.empty()) {
         mode = "desktop-" + desktopLabel;
     }
+    if (onWayland) {
+        mode = "wayland-" + compositor;
+    }
     int result = 0;
     try {
         if (checkName == "compare") {
@@ -1682,7 +2210,11 @@ int main(int argc, char** argv) {
                      (exePath.empty() ? std::string("not built") : exePath) + ")");
                 return kSkip;
             }
-            if (checkName != "nodisplay") {
+            if (onWayland) {
+                if (!startWayland()) {
+                    return kSkip;
+                }
+            } else if (checkName != "nodisplay") {
                 dpy = glxwin::openDisplay();
                 if (!dpy) {
                     if (glxwin::displayRequired()) {
@@ -1731,8 +2263,12 @@ int main(int argc, char** argv) {
         }
     } catch (const Failure& f) {
         printf("[e2e %s/%s] FAILED: %s\n", mode.c_str(), checkName.c_str(), f.what());
-        if (dpy) {
-            saveShot(grabScreen(), "at-failure");
+        if (dpy || seatIn >= 0) {
+            try {
+                saveShot(grabScreen(), "at-failure");
+            } catch (const Failure& g) {
+                note(std::string("no picture at the failure: ") + g.what());
+            }
         }
         killProgram();
         if (!childStderr.empty()) {
@@ -1742,6 +2278,8 @@ int main(int argc, char** argv) {
     }
     killProgram();
     stopWindowManager();
+    stopSeat();
+    stopCompositor();
     if (result == 0) {
         printf("[e2e %s/%s] PASSED: %d checks\n", mode.c_str(), checkName.c_str(), checksPassed);
     }
