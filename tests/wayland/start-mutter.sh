@@ -2,8 +2,12 @@
 # Starts a headless mutter with its own D-Bus session, pipewire and wireplumber (for ScreenCast),
 # everything private to DIR, and prints the lines a caller evals to reach it:
 #   eval "$(tests/wayland/start-mutter.sh /tmp/m)"   ...   kill $PID
-# PID is mutter's: when mutter ends, pipewire, wireplumber and the bus end with it.
-# Logs: DIR/mutter.log, DIR/pipewire.log, DIR/wireplumber.log. Exit 3: a program is missing.
+# PID is the session's keeper: `kill $PID` ends mutter, pipewire, wireplumber and the bus, and
+# the keeper is gone within about two seconds (poll `kill -0 $PID`). Killing mutter itself is not
+# enough: with a RemoteDesktop session open, mutter 43 spins on SIGTERM instead of leaving.
+# The monitor is 1920x1080 unless KVR_MUTTER_SIZE says otherwise (e.g. 1280x720). DIR must not hold
+# a running session. Logs: DIR/mutter.log, pipewire.log, wireplumber.log. Exit 3: a program is
+# missing (the message names its Debian package); exit 1: mutter did not answer within 10 s.
 set -u
 dir=${1:?usage: start-mutter.sh DIR}
 size=${KVR_MUTTER_SIZE:-1920x1080}
@@ -24,7 +28,7 @@ mkdir -p "$dir" || exit 1
 dir=$(cd "$dir" && pwd)
 run="$dir/run"
 rm -rf "$run" "$dir/env"
-mkdir -m 700 "$run" "$dir/home" 2>/dev/null || mkdir -m 700 -p "$run"
+mkdir -p -m 700 "$run" "$dir/home" || exit 1
 
 # Runs inside the private bus. Waits for mutter, then kills the helpers once mutter is gone.
 inner='
@@ -43,7 +47,7 @@ for i in $(seq 200); do
            /org/gnome/Mutter/RemoteDesktop org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1 &&
        dbus-send --session --print-reply --dest=org.gnome.Mutter.ScreenCast \
            /org/gnome/Mutter/ScreenCast org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1; then
-        printf "%s\n" "$DBUS_SESSION_BUS_ADDRESS" "$m" >"$KVR_DIR/env.tmp"
+        printf "%s\n" "$DBUS_SESSION_BUS_ADDRESS" "$$" >"$KVR_DIR/env.tmp"
         mv "$KVR_DIR/env.tmp" "$KVR_DIR/env"
         break
     fi
@@ -51,6 +55,9 @@ for i in $(seq 200); do
     sleep 0.05
 done
 wait $m
+# Killed with a session open, mutter can spin instead of leaving: give it two seconds.
+for i in $(seq 40); do kill -0 $m 2>/dev/null || break; sleep 0.05; done
+kill -KILL $m 2>/dev/null
 kill $wp $pw 2>/dev/null
 wait
 '
