@@ -255,7 +255,16 @@ BOOL kvr_wlSwapBuffers(HDC hdc) {
     if (!w->shown || !w->configured) {
         return TRUE;  // a hidden window presents nothing: a buffer would show it
     }
-    return eglSwapBuffers(kvr_wl.egl, w->eglSurface) == EGL_TRUE ? TRUE : FALSE;
+    if (eglSwapBuffers(kvr_wl.egl, w->eglSurface) != EGL_TRUE) {
+        return FALSE;
+    }
+    if (w->presentedWidth != w->width || w->presentedHeight != w->height) {
+        // The pointer is locked only on a full-screen frame on screen (kvr_wlFollowLock).
+        w->presentedWidth = w->width;
+        w->presentedHeight = w->height;
+        kvr_wlFollowLock();
+    }
+    return TRUE;
 }
 
 void kvr_wlResizeSurface(KvrWlWindow* w, int width, int height) {

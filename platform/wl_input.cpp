@@ -53,6 +53,7 @@ static zwp_locked_pointer_v1* lock = nullptr;
 static KvrWlWindow* lockWindow = nullptr;
 static bool locked = false;
 static double keptX = 0, keptY = 0;  // the locked pointer's position
+static bool keptUnknown = false;      // locked before the pointer entered: it starts where it enters
 static wl_cursor_theme* cursorTheme = nullptr;
 static wl_surface* cursorSurface = nullptr;
 
@@ -289,7 +290,7 @@ static void setCursor() {
     }
     bool arrow = pointerWindow->classSlot >= 0 && kvr_coreClass(pointerWindow->classSlot) != nullptr &&
                  kvr_coreClass(pointerWindow->classSlot)->arrowCursor;
-    if (pointerWindow->fullscreen || !arrow) {
+    if (kvr_wlCoversOutput(pointerWindow) || !arrow) {
         wl_pointer_set_cursor(pointer, pointerSerial, nullptr, 0, 0);
         return;
     }
@@ -322,6 +323,11 @@ static void pointerEnter(void*, wl_pointer*, uint32_t serial, wl_surface* surfac
     pointerSerial = serial;
     pointerX = wl_fixed_to_double(x);
     pointerY = wl_fixed_to_double(y);
+    if (locked && keptUnknown && pointerWindow == lockWindow && pointerWindow != nullptr) {
+        keptX = pointerX;
+        keptY = pointerY;
+        keptUnknown = false;
+    }
     setCursor();
     kvr_wlFollowLock();
 }
@@ -423,7 +429,10 @@ static void relativeMotion(void*, zwp_relative_pointer_v1*, uint32_t, uint32_t t
 static const zwp_relative_pointer_v1_listener relativeListener = {relativeMotion};
 
 static void lockedPointerLocked(void*, zwp_locked_pointer_v1*) {
+    // The kept position starts where the pointer is; a compositor may lock it before the pointer
+    // has entered the surface (sway does), and then it starts where it enters.
     locked = true;
+    keptUnknown = pointerWindow != lockWindow;
     keptX = pointerX;
     keptY = pointerY;
 }
@@ -446,7 +455,10 @@ static void unlock() {
 void kvr_wlFollowLock() {
     KvrWlWindow* want = nullptr;
     if (pointer != nullptr && relativePointer != nullptr && kvr_wl.constraints != nullptr &&
-        keyWindow != nullptr && keyWindow->fullscreen && keyWindow->shown) {
+        keyWindow != nullptr && kvr_wlCoversOutput(keyWindow) && keyWindow->shown &&
+        keyWindow->presentedWidth == keyWindow->width && keyWindow->presentedHeight == keyWindow->height) {
+        // A lock taken before the full-screen frame is on screen holds the pointer where it was
+        // on the old, smaller surface (sway), not where it is on the screen.
         want = keyWindow;
     }
     if (want != lockWindow) {

@@ -63,6 +63,7 @@ struct KvrWlWindow {
     EGLSurface eglSurface;
     int pixelFormat;    // 1-based index of the set format, 0 when none
     int width, height;  // the size of the surface's buffers now
+    int presentedWidth, presentedHeight;  // the size of the latest frame presented
     RECT placement;     // where the program placed it: windows cannot place themselves, so kept
     bool configured;    // the latest configure was acknowledged
     bool shown;         // shown: frames are presented
@@ -146,6 +147,8 @@ void kvr_wlForgetWindow(KvrWlWindow* w);
 // pointer is not locked on a window, so it cannot be moved.
 bool kvr_wlMoveLockedPointer(int x, int y);
 
+// True when the window is in full screen, at its output's size.
+bool kvr_wlCoversOutput(const KvrWlWindow* w);
 // Queues WM_SIZE for each window whose size a configure changed since it was last reported.
 bool kvr_wlQueueSizes();
 

@@ -38,6 +38,11 @@ static RECT outputRect(const KvrWlWindow* w) {
     return rect;
 }
 
+bool kvr_wlCoversOutput(const KvrWlWindow* w) {
+    RECT output = outputRect(w);
+    return w->fullscreen && w->width == output.right - output.left && w->height == output.bottom - output.top;
+}
+
 // The size a configure leaves the window: the compositor's in full screen and for maximised,
 // tiled or resized windows when it names one, otherwise the one the program gave.
 static void chooseSize(const KvrWlWindow* w, int* width, int* height) {
@@ -128,6 +133,7 @@ static void surfaceConfigure(void* data, xdg_surface* surface, uint32_t serial) 
     }
     applySize(w, width, height);
     w->activated = activated;
+    kvr_wlFollowLock();
     if (activated && w->minimised) {
         w->minimised = false;
         kvr_wlPost(w, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0, 0);
@@ -348,8 +354,10 @@ LONG kvr_wlSetWindowLong(HWND hwnd, int index, LONG value) {
     return previous;
 }
 
+// Full screen is granted by a configure with the state and the output's size (sway sends the
+// state with the old size first).
 static bool fullscreenGranted(const KvrWlWindow* w) {
-    return w->fullscreen && w->pendingWidth > 0 && w->pendingHeight > 0;
+    return kvr_wlCoversOutput(w);
 }
 
 static bool fullscreenEnded(const KvrWlWindow* w) {
