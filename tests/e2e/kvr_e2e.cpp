@@ -1307,26 +1307,30 @@ bool viewPointer(int* x, int* y) {
 }
 
 // The wrap on Wayland: the pointer is locked and cannot be queried, so the program's own place
-// for it shows in the view after a one-pixel move that follows the wrap (the wrapping move
-// itself turns no view).
+// for it shows in the view: once the wrap took effect (the wrapping move itself turns no view,
+// the move to the other side does), and after a one-pixel move that follows it. The driver waits
+// for the first, as a hand moving on does: input already on its way when the program wraps is
+// applied before the wrap, as on X11.
 void lookWrapOnWayland() {
-    int px = 0, py = 0;
-    movePointer(screenW - 1, 700);
-    seatCommand("move 1 0");
-    expect(
-        viewPointer(&px, &py) && px == 2 && py == 700,
-        format("right edge: the pointer wrapped to column 1 (a move right then shows column 2, row 700; the "
-               "view shows (%d,%d))",
-               px, py));
-    pointerX = 2, pointerY = 700;
-    movePointer(0, 300);
-    seatCommand("move -1 0");
-    expect(
-        viewPointer(&px, &py) && px == screenW - 3 && py == 300,
-        format("left edge: the pointer wrapped to column %d (a move left then shows column %d, row 300; the "
-               "view shows (%d,%d))",
-               screenW - 2, screenW - 3, px, py));
-    pointerX = screenW - 3, pointerY = 300;
+    struct Edge {
+        int fromX, fromY, wrappedX, nudge;
+        const char* name;
+    };
+    const Edge edges[] = {{screenW - 1, 700, 1, 1, "right edge"}, {0, 300, screenW - 2, -1, "left edge"}};
+    for (const Edge& e : edges) {
+        int px = -1, py = -1;
+        movePointer(e.fromX, e.fromY);
+        double deadline = nowMs() + 3000;
+        while (!(viewPointer(&px, &py) && px == e.wrappedX && py == e.fromY) && nowMs() < deadline) {
+        }
+        expect(px == e.wrappedX && py == e.fromY,
+               format("%s: the pointer wrapped to column %d (the view shows (%d,%d))", e.name, e.wrappedX, px, py));
+        seatCommand(format("move %d 0", e.nudge));
+        expect(viewPointer(&px, &py) && px == e.wrappedX + e.nudge && py == e.fromY,
+               format("%s: a move of %d after the wrap shows column %d, row %d (the view shows (%d,%d))", e.name,
+                      e.nudge, e.wrappedX + e.nudge, e.fromY, px, py));
+        pointerX = e.wrappedX + e.nudge, pointerY = e.fromY;
+    }
 }
 
 // Mouse look: centre, top edge, and the pointer wrapping at the side edges.
