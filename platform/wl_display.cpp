@@ -200,6 +200,7 @@ static const wl_registry_listener registryListener = {registryGlobal, registryGl
 // Closes the connection and forgets every global bound on it.
 static void disconnect() {
     kvr_wlReleaseGl();
+    kvr_wlDecorClose();
     kvr_wlReleaseInput();
     for (KvrWlOutput& o : kvr_wlOutputs) {
         if (o.used) {
@@ -256,6 +257,7 @@ static bool connectDisplay() {
         disconnect();
         return false;
     }
+    kvr_wlDecorOpen();
     return true;
 }
 

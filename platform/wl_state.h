@@ -35,6 +35,8 @@
 #define KVR_WL_LOST_DISPLAY_STATUS 74
 
 // One output the compositor offers.
+struct libdecor_frame;
+
 struct KvrWlOutput {
     bool used;
     uint32_t name;  // the registry's name of the global
@@ -59,6 +61,9 @@ struct KvrWlWindow {
     xdg_surface* xdgSurface;
     xdg_toplevel* toplevel;
     zxdg_toplevel_decoration_v1* decoration;
+    libdecor_frame* frame;  // libdecor's frame, which owns the toplevel, where libdecor is used
+    bool frameMapped;       // libdecor's frame was mapped
+    bool frameHidden;       // its decorations are hidden
     wl_egl_window* eglWindow;
     EGLSurface eglSurface;
     int pixelFormat;    // 1-based index of the set format, 0 when none
@@ -151,6 +156,24 @@ bool kvr_wlMoveLockedPointer(int x, int y);
 bool kvr_wlCoversOutput(const KvrWlWindow* w);
 // Queues WM_SIZE for each window whose size a configure changed since it was last reported.
 bool kvr_wlQueueSizes();
+
+// Acknowledged configure: its states and size (already in the window's pending fields) applied.
+void kvr_wlApplyConfigure(KvrWlWindow* w);
+
+// libdecor (wl_decor.cpp; wl_nodecor.cpp in a build without it, where nothing is decorated):
+// starts it on the connection; false when it is not there.
+bool kvr_wlDecorOpen();
+// Ends it (before the connection closes).
+void kvr_wlDecorClose();
+// Gives the window a libdecor frame with its toplevel; false when libdecor is not in use.
+bool kvr_wlDecorate(KvrWlWindow* w, const char* title, const char* appId);
+// Maps the frame (its first commit, which asks for the first configure).
+void kvr_wlDecorMap(KvrWlWindow* w);
+// Shows or hides the frame's decorations.
+void kvr_wlDecorShow(KvrWlWindow* w, bool visible);
+void kvr_wlDecorFullscreen(KvrWlWindow* w, bool on, wl_output* output);
+void kvr_wlDecorMinimise(KvrWlWindow* w);
+void kvr_wlDecorDestroy(KvrWlWindow* w);
 
 // Makes the current context see a new size of this window's surface.
 void kvr_wlResizeSurface(KvrWlWindow* w, int width, int height);

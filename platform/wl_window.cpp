@@ -10,7 +10,9 @@
 // window has the size the program asked for, even when the compositor suggests none (0 x 0)
 // or another one, but for a maximised, tiled or interactively resized window, whose size the
 // compositor sets. Decorations are the compositor's (xdg-decoration) where it offers them, for
-// a style with a caption; none otherwise.
+// a style with a caption; none otherwise. Where libdecor is installed it makes the toplevel
+// and its decorations (drawn by itself where the compositor draws none, as GNOME's), and its
+// close button closes the window as the compositor's does.
 #include "wl_state.h"
 
 #include <cstring>
@@ -106,8 +108,7 @@ static void toplevelConfigure(void* data, xdg_toplevel*, int32_t width, int32_t 
 }
 
 static void toplevelClose(void* data, xdg_toplevel*) {
-    KvrWlWindow* w = static_cast<KvrWlWindow*>(data);
-    kvr_wlPost(w, WM_CLOSE, 0, 0, 0);
+    kvr_wlPost(static_cast<KvrWlWindow*>(data), WM_CLOSE, 0, 0, 0);
 }
 
 static void toplevelBounds(void*, xdg_toplevel*, int32_t, int32_t) {}
@@ -120,9 +121,7 @@ static const xdg_toplevel_listener toplevelListener = {toplevelConfigure, toplev
 // The configure is complete: it is acknowledged and its size applied. The new size is reported
 // by the caller that waited for it (SetWindowPos, ShowWindow), or queued by the next look for
 // events (kvr_wlQueueSizes). A window active again after it was minimised is restored.
-static void surfaceConfigure(void* data, xdg_surface* surface, uint32_t serial) {
-    KvrWlWindow* w = static_cast<KvrWlWindow*>(data);
-    xdg_surface_ack_configure(surface, serial);
+void kvr_wlApplyConfigure(KvrWlWindow* w) {
     w->configured = true;
     w->fullscreen = w->pendingFullscreen;
     bool activated = w->pendingActivated;
@@ -138,6 +137,11 @@ static void surfaceConfigure(void* data, xdg_surface* surface, uint32_t serial) 
         w->minimised = false;
         kvr_wlPost(w, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0, 0);
     }
+}
+
+static void surfaceConfigure(void* data, xdg_surface* surface, uint32_t serial) {
+    xdg_surface_ack_configure(surface, serial);
+    kvr_wlApplyConfigure(static_cast<KvrWlWindow*>(data));
 }
 
 static const xdg_surface_listener surfaceListener = {surfaceConfigure};
@@ -156,7 +160,9 @@ static const zxdg_toplevel_decoration_v1_listener decorationListener = {decorati
 
 // Asks for the compositor's decorations for a style with a caption, for none otherwise.
 static void setDecorations(KvrWlWindow* w) {
-    if (w->decoration != nullptr) {
+    if (w->frame != nullptr) {
+        kvr_wlDecorShow(w, kvr_coreStyleDecorated(w->style));
+    } else if (w->decoration != nullptr) {
         zxdg_toplevel_decoration_v1_set_mode(
             w->decoration, kvr_coreStyleDecorated(w->style) ? ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE
                                                             : ZXDG_TOPLEVEL_DECORATION_V1_MODE_CLIENT_SIDE);
@@ -189,7 +195,11 @@ static bool isConfigured(const KvrWlWindow* w) {
 // waited for: a buffer may be attached only once it is acknowledged.
 static void requestFirstConfigure(KvrWlWindow* w) {
     w->configured = false;
-    wl_surface_commit(w->surface);
+    if (w->frame != nullptr) {
+        kvr_wlDecorMap(w);
+    } else {
+        wl_surface_commit(w->surface);
+    }
     awaitConfigure(w, isConfigured, 1000);
 }
 
@@ -228,18 +238,21 @@ HWND kvr_wlCreateWindow(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWOR
         return nullptr;
     }
     wl_surface_add_listener(w->surface, &wlSurfaceListener, w);
-    w->xdgSurface = xdg_wm_base_get_xdg_surface(kvr_wl.wmBase, w->surface);
-    xdg_surface_add_listener(w->xdgSurface, &surfaceListener, w);
-    w->toplevel = xdg_surface_get_toplevel(w->xdgSurface);
-    xdg_toplevel_add_listener(w->toplevel, &toplevelListener, w);
-    xdg_toplevel_set_title(w->toplevel, w->title.c_str());
-    xdg_toplevel_set_app_id(w->toplevel, appId().c_str());
-    if (kvr_wl.decorationManager != nullptr) {
-        w->decoration =
-            zxdg_decoration_manager_v1_get_toplevel_decoration(kvr_wl.decorationManager, w->toplevel);
-        zxdg_toplevel_decoration_v1_add_listener(w->decoration, &decorationListener, w);
-        setDecorations(w);
+    if (!kvr_wlDecorate(w, w->title.c_str(), appId().c_str())) {
+        // Without libdecor: a toplevel of our own, with the compositor's decorations where offered.
+        w->xdgSurface = xdg_wm_base_get_xdg_surface(kvr_wl.wmBase, w->surface);
+        xdg_surface_add_listener(w->xdgSurface, &surfaceListener, w);
+        w->toplevel = xdg_surface_get_toplevel(w->xdgSurface);
+        xdg_toplevel_add_listener(w->toplevel, &toplevelListener, w);
+        xdg_toplevel_set_title(w->toplevel, w->title.c_str());
+        xdg_toplevel_set_app_id(w->toplevel, appId().c_str());
+        if (kvr_wl.decorationManager != nullptr) {
+            w->decoration =
+                zxdg_decoration_manager_v1_get_toplevel_decoration(kvr_wl.decorationManager, w->toplevel);
+            zxdg_toplevel_decoration_v1_add_listener(w->decoration, &decorationListener, w);
+        }
     }
+    setDecorations(w);
     w->used = true;
     HWND hwnd = kvr_wlHandleOf(w);
     requestFirstConfigure(w);
@@ -267,11 +280,15 @@ BOOL kvr_wlDestroyWindow(HWND hwnd) {
     // Released in the reverse order of their making.
     kvr_wlForgetWindow(w);
     kvr_wlReleaseSurface(w);
-    if (w->decoration != nullptr) {
-        zxdg_toplevel_decoration_v1_destroy(w->decoration);
+    if (w->frame != nullptr) {
+        kvr_wlDecorDestroy(w);
+    } else {
+        if (w->decoration != nullptr) {
+            zxdg_toplevel_decoration_v1_destroy(w->decoration);
+        }
+        xdg_toplevel_destroy(w->toplevel);
+        xdg_surface_destroy(w->xdgSurface);
     }
-    xdg_toplevel_destroy(w->toplevel);
-    xdg_surface_destroy(w->xdgSurface);
     wl_surface_destroy(w->surface);
     wl_display_flush(kvr_wl.display);
     kvr_coreDropMessages(hwnd);
@@ -310,7 +327,11 @@ BOOL kvr_wlShowWindow(HWND hwnd, int command) {
     if ((command == SW_MINIMIZE || command == SW_SHOWMINIMIZED) && kvr_wlFindWindow(hwnd) == w) {
         // The compositor never says whether a window is minimised: it is taken as minimised until
         // it is active again, and then restored (drawn again, and WM_SIZE with its size).
-        xdg_toplevel_set_minimized(w->toplevel);
+        if (w->frame != nullptr) {
+            kvr_wlDecorMinimise(w);
+        } else {
+            xdg_toplevel_set_minimized(w->toplevel);
+        }
         wl_display_flush(kvr_wl.display);
         w->minimised = true;
         w->activated = false;
@@ -401,7 +422,13 @@ BOOL kvr_wlSetWindowPos(HWND hwnd, int x, int y, int cx, int cy, UINT flags) {
     }
     if (change && full) {
         KvrWlOutput* o = kvr_wlWindowOutput(w);
-        xdg_toplevel_set_fullscreen(w->toplevel, o != nullptr ? o->output : nullptr);
+        if (w->frame != nullptr) {
+            kvr_wlDecorFullscreen(w, true, o != nullptr ? o->output : nullptr);
+        } else {
+            xdg_toplevel_set_fullscreen(w->toplevel, o != nullptr ? o->output : nullptr);
+        }
+    } else if (change && w->frame != nullptr) {
+        kvr_wlDecorFullscreen(w, false, nullptr);
     } else if (change) {
         xdg_toplevel_unset_fullscreen(w->toplevel);
     }

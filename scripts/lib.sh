@@ -51,6 +51,9 @@ KVR_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgl-dev libglu1-mesa-de
     libx11-dev libxtst-dev libxrandr-dev libxinerama-dev libxi-dev)
 # The Composite extension keeps a covered window's contents.
 KVR_BUILD_PACKAGES+=(libxcomposite-dev)
+# The Wayland backend: libwayland (client, egl, cursor) and wayland-scanner, the protocols' XML,
+# EGL and xkbcommon. Without them the build has the X11 backend only.
+KVR_BUILD_PACKAGES+=(libwayland-dev libwayland-bin wayland-protocols libegl-dev libxkbcommon-dev)
 # Packages needed to cross-build for Windows and run the result under Wine.
 KVR_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine wine64)
 # Packages needed to run the tests on a virtual X server and look at what they show; openbox is
@@ -78,15 +81,16 @@ KVR_DESKTOP_PACKAGES=(openbox xfwm4 xfce4-panel xfconf dbus-daemon mutter metaci
 # together: CI installs it only when KVR_DESKTOP_KWIN=1; without it the matrix shows kwin n/a.
 KVR_DESKTOP_KWIN_PACKAGES=(kwin-x11)
 # The Wayland side of the tests (tests/wayland/): the compositors they run headless (sway with
-# swaybg for its black desktop, and
-# weston, whose headless backend has no seat and is only looked at), wayland-info to see one
-# answer, the Wayland client and xkbcommon development files and wayland-scanner that
-# kvr_wl_seat is built from, and the protocol XML its peers are generated from.
-KVR_WAYLAND_TEST_PACKAGES=(sway swaybg weston wayland-utils libwayland-dev libwayland-bin wayland-protocols
-    libxkbcommon-dev)
-# xkb-data holds the US layout kvr_wl_seat compiles its keymap from; grim takes a picture of
-# sway by hand when a test's own picture is in doubt.
-KVR_WAYLAND_TEST_PACKAGES+=(xkb-data grim)
+# swaybg for its black desktop; weston, whose headless backend has no seat and is only looked
+# at), wayland-info to see one answer, xkb-data for the US layout kvr_wl_seat compiles its keymap
+# from (it is built with the build packages), grim for a picture of sway by hand.
+KVR_WAYLAND_TEST_PACKAGES=(sway swaybg weston wayland-utils xkb-data grim)
+# mutter headless (tests/wayland/start-mutter.sh) is driven by kvr_mutter_seat through its
+# RemoteDesktop and ScreenCast D-Bus interfaces: the session bus, pipewire and wireplumber for
+# the screen cast, GStreamer's pipewire source to read its frames, and Python's D-Bus and
+# GObject bindings the tool is written with.
+KVR_WAYLAND_TEST_PACKAGES+=(mutter dbus-daemon dbus-bin pipewire wireplumber gstreamer1.0-pipewire
+    gstreamer1.0-plugins-base gir1.2-gstreamer-1.0 gir1.2-gst-plugins-base-1.0 python3-dbus python3-gi)
 # Packages for the libFuzzer run of the window procedure (optional: skipped without them).
 KVR_FUZZ_PACKAGES=(clang libclang-rt-dev)
 

@@ -86,7 +86,8 @@ rm -f "$KVR_BUILD/ctest-linux.log" "$KVR_BUILD/ctest-openbox.log" "$KVR_BUILD/ct
 desktop_packages=("${KVR_DESKTOP_PACKAGES[@]}")
 [ "${KVR_DESKTOP_KWIN:-0}" = 1 ] && desktop_packages+=("${KVR_DESKTOP_KWIN_PACKAGES[@]}")
 step "install packages" kvr_install_packages "${KVR_BUILD_PACKAGES[@]}" "${KVR_WINDOWS_PACKAGES[@]}" \
-    "${KVR_TEST_PACKAGES[@]}" "${KVR_PACKAGE_PACKAGES[@]}" "${desktop_packages[@]}" || exit 1
+    "${KVR_TEST_PACKAGES[@]}" "${KVR_PACKAGE_PACKAGES[@]}" "${desktop_packages[@]}" \
+    "${KVR_WAYLAND_TEST_PACKAGES[@]}" || exit 1
 # Clang and its fuzzer runtime for the libFuzzer run: wanted, not required (names differ across
 # releases); without them that run is skipped and the summary says so.
 kvr_install_packages "${KVR_FUZZ_PACKAGES[@]}" || kvr_say "clang or its fuzzer runtime could not be installed"
@@ -112,6 +113,10 @@ if [ $linux_ok = 1 ]; then
         n_wine=$(ctest --test-dir "$KVR_BUILD_LINUX" -N -L wine 2>/dev/null | sed -n 's/^Total Tests: //p')
         summary+=("      (${n_wine:-0} of those ran Kelvor.exe under Wine)")
     fi
+    # The Wayland checks start a headless compositor each (sway, mutter, weston) and run the
+    # program there without DISPLAY: it speaks Wayland.
+    n_wayland=$(ctest --test-dir "$KVR_BUILD_LINUX" -N -L wayland 2>/dev/null | sed -n 's/^Total Tests: //p')
+    summary+=("      (${n_wayland:-0} of those ran Kelvor on a headless Wayland compositor)")
 fi
 # The platform tests and the native end-to-end checks again under a desktop, each on a fresh Xvfb
 # of its own: openbox (a stacking manager), and xfwm4 with its compositor on (a compositing
