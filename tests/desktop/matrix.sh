@@ -4,7 +4,8 @@
 #   tests/desktop/matrix.sh [--e2e PATH] [--exe PATH] [--out DIR] [DESKTOP...]
 #
 # For each desktop (all of them by default: none openbox xfwm4 mutter kwin metacity marco i3
-# fluxbox icewm openbox-picom) starts a fresh Xvfb 1920x1080 of its own, the manager with its panel
+# fluxbox icewm openbox-picom, then the Wayland compositors wayland-sway wayland-mutter
+# wayland-weston) starts a fresh Xvfb 1920x1080 of its own, the manager with its panel
 # or compositor (their settings in a throwaway $HOME), runs the end-to-end driver's desktop check
 # and prints a table: desktop x step, held / FAILED / n/a. A desktop whose programs are not
 # installed is n/a. Under the GNOME-family managers the manager's log is searched for complaints
@@ -25,15 +26,57 @@ while [ $# -gt 0 ]; do
         *) desktops+=("$1"); shift ;;
     esac
 done
-[ ${#desktops[@]} -gt 0 ] || desktops=(none openbox xfwm4 mutter kwin metacity marco i3 fluxbox icewm openbox-picom)
+[ ${#desktops[@]} -gt 0 ] ||
+    desktops=(none openbox xfwm4 mutter kwin metacity marco i3 fluxbox icewm openbox-picom wayland-sway wayland-mutter
+        wayland-weston)
 [ -x "$exe" ] || [ -x "$exe.exe" ] || exe="$(find "$KVR_BUILD_LINUX" -name Kelvor -type f -perm -u+x | head -n1)"
 mkdir -p "$out"
 cells="$out/cells.txt"
 : >"$cells"
 
+# The Wayland rows: the program speaks Wayland on a headless compositor the driver starts
+# (tests/wayland/start.sh), one end-to-end check per group of steps. weston's headless backend
+# has no seat: only its first frame is checked. A Wayland client is never told that it is
+# minimised, and asks nothing of the compositor's focus: those cells are n/a.
+wayland_cell() {
+    local d="$1" c="$2" check="$3" rc s
+    shift 3
+    timeout 200 "$e2e" --platform wayland --compositor "$c" --check "$check" --exe "$exe" --out "$out" \
+        >"$out/$d-$check.log" 2>&1
+    rc=$?
+    for s in "$@"; do
+        case $rc in
+            0) echo "[cell] $d | $s | held | $check check" ;;
+            77) echo "[cell] $d | $s | n/a | $(tail -n 1 "$out/$d-$check.log" | cut -c1-150)" ;;
+            *) echo "[cell] $d | $s | FAILED | $(grep -m1 '\] FAILED: ' "$out/$d-$check.log" | sed 's/^.*\] FAILED: //' | cut -c1-150) (see $out/$d-$check.log)" ;;
+        esac
+    done >>"$cells"
+}
+run_wayland() {
+    local d="$1" c="${1#wayland-}" start=$SECONDS
+    if [ "$c" = weston ]; then
+        wayland_cell "$d" "$c" startup "first frame" "full screen"
+        for s in focus wrap "alt-enter 640x480" "alt-enter back" escape close; do
+            echo "[cell] $d | $s | n/a | weston's headless backend has no seat" >>"$cells"
+        done
+    else
+        wayland_cell "$d" "$c" startup "first frame" "full screen" focus
+        wayland_cell "$d" "$c" look wrap
+        wayland_cell "$d" "$c" window "alt-enter 640x480" "alt-enter back" escape
+        wayland_cell "$d" "$c" close close
+    fi
+    echo "[cell] $d | minimise/restore | n/a | a Wayland client is not told it is minimised" >>"$cells"
+    echo "[cell] $d | focus request | n/a | a Wayland client cannot ask for the focus" >>"$cells"
+    kvr_say "$d: $((SECONDS - start)) s"
+}
+
 # Runs the desktop check on one desktop and appends its cells.
 run_desktop() {
     local d="$1" p missing="" start=$SECONDS pid="" i
+    if [[ "$d" == wayland-* ]]; then
+        run_wayland "$d"
+        return
+    fi
     for p in $(kvr_desktop_needs "$d"); do
         command -v "$p" >/dev/null 2>&1 || missing+=" $p"
     done
