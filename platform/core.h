@@ -121,7 +121,7 @@ void kvr_corePostKey(HWND hwnd, unsigned keycode, UINT vk, bool press, bool altH
 // entries that carry a Win32 name have its meaning and return values.
 struct KvrWsBackend {
     const char* name;  // "x11" or "wayland"
-    HWND (*createWindow)
+    HWND(*createWindow)
     (DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width, int height);
     BOOL (*destroyWindow)(HWND hwnd);
     // Calls the window procedure of a window at once, as SendMessage does; false (and nothing

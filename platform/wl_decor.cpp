@@ -54,10 +54,9 @@ static void frameCommit(libdecor_frame*, void* data) {
 
 static void frameDismissPopup(libdecor_frame*, const char*, void*) {}
 
-static libdecor_frame_interface frameInterface = {frameConfigure, frameClose, frameCommit, frameDismissPopup,
-                                                  nullptr,        nullptr,    nullptr,     nullptr,
-                                                  nullptr,        nullptr,    nullptr,     nullptr,
-                                                  nullptr,        nullptr};
+static libdecor_frame_interface frameInterface = {
+    frameConfigure, frameClose, frameCommit, frameDismissPopup, nullptr, nullptr, nullptr,
+    nullptr,        nullptr,    nullptr,     nullptr,           nullptr, nullptr, nullptr};
 
 bool kvr_wlDecorOpen() {
     if (context == nullptr && kvr_wl.display != nullptr) {

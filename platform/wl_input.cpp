@@ -53,7 +53,7 @@ static zwp_locked_pointer_v1* lock = nullptr;
 static KvrWlWindow* lockWindow = nullptr;
 static bool locked = false;
 static double keptX = 0, keptY = 0;  // the locked pointer's position
-static bool keptUnknown = false;      // locked before the pointer entered: it starts where it enters
+static bool keptUnknown = false;     // locked before the pointer entered: it starts where it enters
 static wl_cursor_theme* cursorTheme = nullptr;
 static wl_surface* cursorSurface = nullptr;
 

@@ -66,12 +66,12 @@ struct KvrWlWindow {
     bool frameHidden;       // its decorations are hidden
     wl_egl_window* eglWindow;
     EGLSurface eglSurface;
-    int pixelFormat;    // 1-based index of the set format, 0 when none
-    int width, height;  // the size of the surface's buffers now
+    int pixelFormat;                      // 1-based index of the set format, 0 when none
+    int width, height;                    // the size of the surface's buffers now
     int presentedWidth, presentedHeight;  // the size of the latest frame presented
-    RECT placement;     // where the program placed it: windows cannot place themselves, so kept
-    bool configured;    // the latest configure was acknowledged
-    bool shown;         // shown: frames are presented
+    RECT placement;   // where the program placed it: windows cannot place themselves, so kept
+    bool configured;  // the latest configure was acknowledged
+    bool shown;       // shown: frames are presented
     bool fullscreenRequested;
     bool fullscreen;    // as the latest configure said
     bool activated;     // as the latest configure said

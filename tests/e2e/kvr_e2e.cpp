@@ -1324,11 +1324,12 @@ void lookWrapOnWayland() {
         while (!(viewPointer(&px, &py) && px == e.wrappedX && py == e.fromY) && nowMs() < deadline) {
         }
         expect(px == e.wrappedX && py == e.fromY,
-               format("%s: the pointer wrapped to column %d (the view shows (%d,%d))", e.name, e.wrappedX, px, py));
+               format("%s: the pointer wrapped to column %d (the view shows (%d,%d))", e.name, e.wrappedX, px,
+                      py));
         seatCommand(format("move %d 0", e.nudge));
         expect(viewPointer(&px, &py) && px == e.wrappedX + e.nudge && py == e.fromY,
-               format("%s: a move of %d after the wrap shows column %d, row %d (the view shows (%d,%d))", e.name,
-                      e.nudge, e.wrappedX + e.nudge, e.fromY, px, py));
+               format("%s: a move of %d after the wrap shows column %d, row %d (the view shows (%d,%d))",
+                      e.name, e.nudge, e.wrappedX + e.nudge, e.fromY, px, py));
         pointerX = e.wrappedX + e.nudge, pointerY = e.fromY;
     }
 }

@@ -133,19 +133,28 @@ int sharedFile(size_t size) {
 // ---------------------------------------------------------------------------------------------
 // The keyboard.
 
-// Makes the virtual keyboard with the US layout's keymap; "" or why it could not.
-std::string setUpKeyboard() {
+// Makes the virtual keyboard with the keymap of a layout (the US one unless asked: `layout`),
+// or gives the existing one that keymap; "" or why it could not.
+std::string setUpKeyboard(const std::string& layout = "us", const std::string& variant = "") {
     if (!keyboardManager || !seat) {
         return "the compositor offers no virtual keyboard (zwp_virtual_keyboard_manager_v1)";
     }
-    xkbContext = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-    xkb_rule_names names = {"evdev", "pc105", "us", "", ""};
-    keymap =
-        xkbContext ? xkb_keymap_new_from_names(xkbContext, &names, XKB_KEYMAP_COMPILE_NO_FLAGS) : nullptr;
-    if (!keymap) {
-        return "the US keymap does not compile (xkb-data missing?)";
+    if (!xkbContext) {
+        xkbContext = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
     }
+    xkb_rule_names names = {"evdev", "pc105", layout.c_str(), variant.c_str(), ""};
+    xkb_keymap* compiled =
+        xkbContext ? xkb_keymap_new_from_names(xkbContext, &names, XKB_KEYMAP_COMPILE_NO_FLAGS) : nullptr;
+    if (!compiled) {
+        return "the keymap of layout " + layout + " does not compile (xkb-data missing?)";
+    }
+    if (xkbState) {
+        xkb_state_unref(xkbState);
+        xkb_keymap_unref(keymap);
+    }
+    keymap = compiled;
     xkbState = xkb_state_new(keymap);
+    memset(sentMods, 0, sizeof sentMods);
     char* text = xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1);
     size_t size = strlen(text) + 1;
     int fd = sharedFile(size);
@@ -162,7 +171,9 @@ std::string setUpKeyboard() {
     memcpy(map, text, size);
     munmap(map, size);
     free(text);
-    keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboardManager, seat);
+    if (!keyboard) {
+        keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboardManager, seat);
+    }
     zwp_virtual_keyboard_v1_keymap(keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd, uint32_t(size));
     close(fd);
     wl_display_roundtrip(display);
@@ -190,7 +201,9 @@ xkb_keycode_t keycodeOf(xkb_keysym_t sym) {
     return best;
 }
 
-// Sends one key change, then the modifier state it leads to when that changed.
+std::string sendCode(xkb_keycode_t code, bool down, const std::string& name);
+
+// Sends one key change by keysym name, then the modifier state it leads to when that changed.
 std::string sendKey(const std::string& name, bool down) {
     if (!keyboard) {
         std::string why = setUpKeyboard();
@@ -207,8 +220,14 @@ std::string sendKey(const std::string& name, bool down) {
     }
     xkb_keycode_t code = keycodeOf(sym);
     if (code < 8) {
-        return "error no key of the US layout gives " + name;
+        return "error no key of the layout gives " + name;
     }
+    return sendCode(code, down, name);
+}
+
+// Sends one change of the key with an xkb keycode (evdev + 8), then the modifier state it leads
+// to when that changed.
+std::string sendCode(xkb_keycode_t code, bool down, const std::string& name) {
     zwp_virtual_keyboard_v1_key(keyboard, nowMs(), code - 8,
                                 down ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
     xkb_state_update_key(xkbState, code, down ? XKB_KEY_DOWN : XKB_KEY_UP);
@@ -512,6 +531,37 @@ std::string run(const std::string& line) {
         }
         std::string down = sendKey(name, true);
         return down.rfind("ok", 0) == 0 ? sendKey(name, false) : down;
+    }
+    if (cmd == "code") {
+        // code N down|up|tap: the key with xkb keycode N, whatever the layout puts on it.
+        unsigned n = 0;
+        std::string state = "tap";
+        args >> n >> state;
+        if (n < 8 || n > 255 || (state != "down" && state != "up" && state != "tap")) {
+            return "error usage: code KEYCODE down|up|tap (KEYCODE 8 to 255)";
+        }
+        if (!keyboard) {
+            std::string why = setUpKeyboard();
+            if (!why.empty()) {
+                return "error " + why;
+            }
+        }
+        std::string name = "keycode " + std::to_string(n);
+        if (state != "tap") {
+            return sendCode(n, state == "down", name);
+        }
+        std::string down = sendCode(n, true, name);
+        return down.rfind("ok", 0) == 0 ? sendCode(n, false, name) : down;
+    }
+    if (cmd == "layout") {
+        // layout NAME [VARIANT]: the keyboard's keymap from then on.
+        std::string layout, variant;
+        args >> layout >> variant;
+        if (layout.empty()) {
+            return "error usage: layout NAME [VARIANT]";
+        }
+        std::string why = setUpKeyboard(layout, variant);
+        return why.empty() ? "ok layout " + layout : "error " + why;
     }
     if (cmd == "move" || cmd == "moveto" || cmd == "button" || cmd == "wheel") {
         return pointerCommand(cmd, args);
