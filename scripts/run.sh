@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # run.sh - installs what the build needs, builds Kelvor and starts the viewer.
 #
-#   scripts/run.sh           build the Linux (Xlib + GLX) viewer and run it on $DISPLAY
+#   scripts/run.sh           build the Linux viewer and run it on the desktop: on Wayland where
+#                            $WAYLAND_DISPLAY is set, else on $DISPLAY
 #   scripts/run.sh --wine    build the Windows executable with MinGW-w64 and run it under Wine
 #   scripts/run.sh --xvfb    a headless first run on a private virtual X server: waits for the first
 #                            full-screen frame of the scene, saves it as build/kelvor-xvfb.png
@@ -31,8 +32,8 @@ for arg in "$@"; do
     esac
 done
 
-if [ "$use_xvfb" = 0 ] && [ -z "${DISPLAY:-}" ]; then
-    echo "No X display: \$DISPLAY is not set, so there is nowhere to open the viewer's window." >&2
+if [ "$use_xvfb" = 0 ] && [ -z "${DISPLAY:-}" ] && { [ "$use_wine" = 1 ] || [ -z "${WAYLAND_DISPLAY:-}" ]; }; then
+    echo "No display: neither \$WAYLAND_DISPLAY nor \$DISPLAY is set, so there is nowhere to open the viewer's window." >&2
     echo "Run this from a desktop session (or with ssh -X), or pass --xvfb to run it on a" >&2
     echo "virtual X server where nobody can see it." >&2
     exit 1
@@ -108,7 +109,9 @@ elif [ "$use_wine" = 1 ]; then
     wine "$KVR_BUILD_WINDOWS/Kelvor.exe" || status=$?
     wineserver -k 2>/dev/null || true
 else
-    kvr_say "starting $KVR_BUILD_LINUX/Kelvor on $DISPLAY"
+    where="X display ${DISPLAY:-}"
+    [ -n "${WAYLAND_DISPLAY:-}" ] && where="Wayland display $WAYLAND_DISPLAY"
+    kvr_say "starting $KVR_BUILD_LINUX/Kelvor on $where"
     "$KVR_BUILD_LINUX/Kelvor" || status=$?
 fi
 kvr_say "Kelvor exited with status $status"
