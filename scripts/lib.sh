@@ -54,6 +54,9 @@ KVR_BUILD_PACKAGES+=(libxcomposite-dev)
 # The Wayland backend: libwayland (client, egl, cursor) and wayland-scanner, the protocols' XML,
 # EGL and xkbcommon. Without them the build has the X11 backend only.
 KVR_BUILD_PACKAGES+=(libwayland-dev libwayland-bin wayland-protocols libegl-dev libxkbcommon-dev)
+# libdecor: the Wayland window's decorations where the compositor draws none (GNOME); its cairo
+# plugin draws them, and without it libdecor draws none.
+KVR_BUILD_PACKAGES+=(libdecor-0-dev libdecor-0-plugin-1-cairo)
 # Packages needed to cross-build for Windows and run the result under Wine.
 KVR_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine wine64)
 # Packages needed to run the tests on a virtual X server and look at what they show; openbox is

@@ -211,9 +211,13 @@ kvr_say "checking $deb"
 depends="$(dpkg-deb -f "$DIST/$deb" Depends)"
 echo "  Depends: $depends"
 # The C library, Xlib and GLX (libglx0 where the GL libraries come from GLVND, libgl1 elsewhere).
-for lib in libc6 libx11-6 'libglx0\|libgl1'; do
+# The Wayland backend's libraries: the client and EGL libraries, xkbcommon and libdecor, with its
+# plugin recommended.
+for lib in libc6 libx11-6 'libglx0\|libgl1' libwayland-client0 libwayland-egl1 libegl1 libxkbcommon0 libdecor-0-0; do
     grep -q "\b\($lib\)\b" <<<"$depends" || fail "$deb does not depend on $lib (dpkg-shlibdeps found: $depends)"
 done
+[ "$(dpkg-deb -f "$DIST/$deb" Recommends)" = libdecor-0-plugin-1-cairo ] ||
+    fail "$deb does not recommend libdecor's cairo plugin"
 ok "dependencies computed from the executable's libraries"
 icons=()
 for size in 16 32 48 64 128 256; do
