@@ -1754,6 +1754,21 @@ void checkClose() {
     expect(st == 0, format("Alt+F4 ends the program with status 0 (got %d)", st));
 }
 
+// The compositor goes away under the running program (killed, as in a crash): the program says
+// so on stderr and exits with status 74.
+void checkLostDisplay() {
+    startAndWaitForScene();
+    if (kill(compositorPid, SIGKILL) != 0) {
+        throw Failure(format("cannot kill %s (pid %d): %s", compositor.c_str(), int(compositorPid), strerror(errno)));
+    }
+    note(format("killed %s (pid %d)", compositor.c_str(), int(compositorPid)));
+    int st = waitForExit(10000);
+    note("stderr: " + childStderr);
+    expect(st == 74, format("without its compositor the program exits with status 74 (got %d)", st));
+    expect(childStderr.find("lost the connection to Wayland display") != std::string::npos,
+           "stderr says it lost the connection to the Wayland display");
+}
+
 // No display: the start fails with the report on stderr and status 255.
 void checkNoDisplay() {
     startProgram(false);
@@ -2338,6 +2353,8 @@ int main(int argc, char** argv) {
                 checkClose();
             } else if (checkName == "nodisplay") {
                 checkNoDisplay();
+            } else if (checkName == "lostdisplay" && onWayland) {
+                checkLostDisplay();
             } else if (checkName == "idle") {
                 checkIdle();
             } else if (checkName == "desktop") {
@@ -2349,7 +2366,7 @@ int main(int argc, char** argv) {
         }
     } catch (const Failure& f) {
         printf("[e2e %s/%s] FAILED: %s\n", mode.c_str(), checkName.c_str(), f.what());
-        if (dpy || seatIn >= 0) {
+        if ((dpy || seatIn >= 0) && checkName != "lostdisplay") {
             try {
                 saveShot(grabScreen(), "at-failure");
             } catch (const Failure& g) {
