@@ -87,6 +87,10 @@ KVR_WAYLAND_TEST_PACKAGES=(sway swaybg weston wayland-utils libwayland-dev libwa
 # xkb-data holds the US layout kvr_wl_seat compiles its keymap from; grim takes a picture of
 # sway by hand when a test's own picture is in doubt.
 KVR_WAYLAND_TEST_PACKAGES+=(xkb-data grim)
+# Headless mutter (tests/wayland/start-mutter.sh) with its own bus and pipewire, and the Python
+# modules and GStreamer elements kvr_mutter_seat drives its RemoteDesktop and ScreenCast with.
+KVR_WAYLAND_TEST_PACKAGES+=(mutter dbus-daemon dbus-bin pipewire-bin wireplumber python3-dbus python3-gi
+    gir1.2-gstreamer-1.0 gir1.2-gst-plugins-base-1.0 gstreamer1.0-pipewire gstreamer1.0-plugins-base)
 # Packages for the libFuzzer run of the window procedure (optional: skipped without them).
 KVR_FUZZ_PACKAGES=(clang libclang-rt-dev)
 

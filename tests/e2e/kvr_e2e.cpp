@@ -4,7 +4,7 @@
 // Wine. Expected pictures are computed from the scene's geometry and the camera, not stored.
 //
 //   kvr_e2e --mode native|wine --check NAME --exe PATH --out DIR [--wm openbox]
-//   kvr_e2e --check compare --out DIR
+//   kvr_e2e --check compare --out DIR [--against wine|wayland-sway|wayland-mutter]
 //   kvr_e2e --mode native --check desktop --exe PATH --out DIR --desktop LABEL [--tiling 1]
 //
 // The desktop check runs on a desktop already started (tests/desktop/matrix.sh) and prints one
@@ -1174,13 +1174,14 @@ Image startOnWayland(const Camera& c) {
     if (waylandKnowsWindows()) {
         bool sway = compositor == "sway";
         WaylandWindow w;
-        waitUntil(sway ? "a window titled \"OpenGL Test\" to appear" : "a window to show in the picture", 20000,
-                  [&] {
+        waitUntil(sway ? "a window titled \"OpenGL Test\" to appear" : "a window to show in the picture",
+                  20000, [&] {
                       w = waylandWindow();
                       return w.found;
                   });
         note("window appeared: " + rectText(w.client) +
-             (sway ? ", titled \"OpenGL Test\", shell " + w.shell + ", app id " + w.appId : " (in the picture)"));
+             (sway ? ", titled \"OpenGL Test\", shell " + w.shell + ", app id " + w.appId
+                   : " (in the picture)"));
         waitUntil("the window to cover the screen in full screen (" +
                       format("%dx%d at (0,0)", screenW, screenH) + ")",
                   10000, waylandFullScreen);
@@ -1205,8 +1206,8 @@ Image startOnWayland(const Camera& c) {
             }
         }
         expect(xservers.empty() && mutterWithX.empty() && !getenv("DISPLAY"),
-               "no X server runs (no Xwayland under " + compositor + (sway ? "" : ", mutter runs with --no-x11") +
-                   ", no DISPLAY)" + xservers + mutterWithX);
+               "no X server runs (no Xwayland under " + compositor +
+                   (sway ? "" : ", mutter runs with --no-x11") + ", no DISPLAY)" + xservers + mutterWithX);
         if (sway) {
             waitUntil("the compositor to give the window the keyboard focus", 10000,
                       [] { return swayWindow().focused; });
@@ -1399,25 +1400,29 @@ void lookWrapOnWayland() {
         while (!(viewPointer(&px, &py) && px == e.wrappedX && py == e.fromY) && nowMs() < deadline) {
         }
         expect(px == e.wrappedX && py == e.fromY,
-               format("%s: the pointer wrapped to column %d (the view shows (%d,%d))", e.name, e.wrappedX, px, py));
+               format("%s: the pointer wrapped to column %d (the view shows (%d,%d))", e.name, e.wrappedX, px,
+                      py));
         seatCommand(format("move %d 0", e.nudge));
         expect(viewPointer(&px, &py) && px == e.wrappedX + e.nudge && py == e.fromY,
-               format("%s: a move of %d after the wrap shows column %d, row %d (the view shows (%d,%d))", e.name,
-                      e.nudge, e.wrappedX + e.nudge, e.fromY, px, py));
+               format("%s: a move of %d after the wrap shows column %d, row %d (the view shows (%d,%d))",
+                      e.name, e.nudge, e.wrappedX + e.nudge, e.fromY, px, py));
         pointerX = e.wrappedX + e.nudge, pointerY = e.fromY;
     }
 }
 
 // Mouse look: centre, top edge, and the pointer wrapping at the side edges.
 void checkLook() {
-    unlink((outDir + "/" + mode + "-pose.ppm").c_str());
-    startAndWaitForScene();
+    for (const char* kind : {"pose", "start-pose"}) {
+        unlink((outDir + "/" + mode + "-" + kind + ".ppm").c_str());
+    }
+    Image first = startAndWaitForScene();
     Rect full{0, 0, screenW, screenH};
     Camera cam = lookFrom(Camera(), screenW / 2, screenH / 2, screenW, screenH);
     movePointer(screenW / 2, screenH / 2);
     Image centre = waitForPose(cam, full, "the view along -z with the pointer at the centre");
     saveShot(centre, "centre", true);
     writePpm(outDir + "/" + mode + "-pose.ppm", centre);
+    writePpm(outDir + "/" + mode + "-start-pose.ppm", first);
     double surf[3], sx, sy, col[3], mid[3];
     surfacePoint(0.5, 0.5, surf);
     project(cam, surf[0], surf[1], surf[2], screenW, screenH, &sx, &sy);
@@ -1759,7 +1764,8 @@ void checkClose() {
 void checkLostDisplay() {
     startAndWaitForScene();
     if (kill(compositorPid, SIGKILL) != 0) {
-        throw Failure(format("cannot kill %s (pid %d): %s", compositor.c_str(), int(compositorPid), strerror(errno)));
+        throw Failure(
+            format("cannot kill %s (pid %d): %s", compositor.c_str(), int(compositorPid), strerror(errno)));
     }
     note(format("killed %s (pid %d)", compositor.c_str(), int(compositorPid)));
     int st = waitForExit(10000);
@@ -1820,47 +1826,68 @@ void checkIdle() {
     closeAndExpectZero();
 }
 
-// Compares the Linux and Wine pictures of the same pose (pointer at the centre, starting eye).
+// The other half of a picture comparison (--against): wine, or a Wayland run (wayland-sway,
+// wayland-mutter) of the same Linux program.
+std::string against = "wine";
+
+// Compares the X11 pictures of the Linux program with those of the other half: the centre pose
+// (pointer at the centre, starting eye) and, against Wayland, the first frame (starting camera).
+// Per pixel the difference is the largest of its three channel differences.
 int checkCompare() {
-    Image a, b;
-    bool haveA = readPpm(outDir + "/native-pose.ppm", &a), haveB = readPpm(outDir + "/wine-pose.ppm", &b);
-    if (!haveA || !haveB) {
-        std::string missing = !haveA ? "native-pose.ppm" : "wine-pose.ppm";
-        const char* ci = getenv("CI");
-        if (!haveA && haveB && !(ci && *ci)) {
-            note("skipped: no Linux picture to compare with (" + missing + ")");
-            return kSkip;
+    bool wine = against == "wine";
+    std::vector<std::string> kinds = {"pose"};
+    if (!wine) {
+        kinds.push_back("start-pose");
+    }
+    for (const std::string& kind : kinds) {
+        Image a, b;
+        std::string nameA = "native-" + kind + ".ppm", nameB = against + "-" + kind + ".ppm";
+        bool haveA = readPpm(outDir + "/" + nameA, &a), haveB = readPpm(outDir + "/" + nameB, &b);
+        if (!haveA || !haveB) {
+            // The look check that writes it was skipped (no display, no compositor) or failed.
+            return skipUnlessCi("no picture " + outDir + "/" + (haveA ? nameB : nameA) + " to compare");
         }
-        throw Failure("missing " + outDir + "/" + missing +
-                      ": the look check of that half did not run or failed");
-    }
-    if (a.w != b.w || a.h != b.h) {
-        throw Failure(format("pictures differ in size: %dx%d and %dx%d", a.w, a.h, b.w, b.h));
-    }
-    Image diff = a;
-    size_t n = size_t(a.w) * a.h, same = 0, within8 = 0;
-    double sum = 0;
-    int worst = 0;
-    for (size_t i = 0; i < n; ++i) {
-        int d = 0;
-        for (int k = 0; k < 3; ++k) {
-            d = std::max(d, std::abs(int(a.rgb[i * 3 + k]) - int(b.rgb[i * 3 + k])));
+        if (a.w != b.w || a.h != b.h) {
+            throw Failure(format("pictures differ in size: %dx%d and %dx%d", a.w, a.h, b.w, b.h));
         }
-        sum += d;
-        worst = std::max(worst, d);
-        same += d == 0;
-        within8 += d <= 8;
-        unsigned char v = (unsigned char)std::min(255, d * 8);
-        diff.rgb[i * 3] = diff.rgb[i * 3 + 1] = diff.rgb[i * 3 + 2] = v;
+        Image diff = a;
+        size_t n = size_t(a.w) * a.h, same = 0, over8 = 0;
+        double sum = 0;
+        int worst = 0;
+        for (size_t i = 0; i < n; ++i) {
+            int d = 0;
+            for (int k = 0; k < 3; ++k) {
+                d = std::max(d, std::abs(int(a.rgb[i * 3 + k]) - int(b.rgb[i * 3 + k])));
+            }
+            sum += d;
+            worst = std::max(worst, d);
+            same += d == 0;
+            over8 += d > 8;
+            unsigned char v = (unsigned char)std::min(255, d * 8);
+            diff.rgb[i * 3] = diff.rgb[i * 3 + 1] = diff.rgb[i * 3 + 2] = v;
+        }
+        std::string was = mode;
+        mode = "native-" + against;
+        saveShot(diff, kind + "-difference-x8");
+        mode = was;
+        note(format(
+            "X11 vs %s, %s: %.3f%% of pixels identical, %zu (%.3f%%) differ by more than 8 levels, "
+            "mean difference %.3f, largest %d",
+            against.c_str(), kind.c_str(), 100.0 * same / n, over8, 100.0 * over8 / n, sum / n, worst));
+        if (wine) {
+            // Wine draws through its own GL path: small differences of rounding spread widely.
+            expect(100.0 * over8 / n < 1.0 && sum / n < 2.0,
+                   "the Linux and Wine pictures of the same pose agree (over 99% of pixels within 8 levels)");
+        } else {
+            // The same program and the same renderer draw both, into the same 8-bit buffer; only
+            // the window system that shows it differs (measured: identical on sway and mutter).
+            // Two levels leave room for a compositor's colour path rounding; a view a pixel off,
+            // other lighting or a frame not yet drawn differs by far more.
+            expect(worst <= 2, "the X11 and " + against + " pictures of the " + kind +
+                                   " agree: every pixel within 2 levels (largest " + std::to_string(worst) +
+                                   ")");
+        }
     }
-    mode = "both";
-    saveShot(diff, "difference-x8");
-    note(format(
-        "Linux vs Wine, same pose: %.3f%% of pixels identical, %.3f%% within 8 levels, mean difference "
-        "%.3f, largest %d",
-        100.0 * same / n, 100.0 * within8 / n, sum / n, worst));
-    expect(100.0 * within8 / n > 99.0 && sum / n < 2.0,
-           "the Linux and Wine pictures of the same pose agree (over 99% of pixels within 8 levels)");
     return 0;
 }
 
@@ -2210,7 +2237,8 @@ void checkDesktop() {
 // (a tool not installed or not built, outside CI).
 bool startWayland() {
     if (seatTool.empty() && compositor != "mutter") {
-        return skipUnlessCi("kvr_wl_seat was not built (install libwayland-dev, libxkbcommon-dev, libwayland-bin)");
+        return skipUnlessCi(
+            "kvr_wl_seat was not built (install libwayland-dev, libxkbcommon-dev, libwayland-bin)");
     }
     if (!startCompositor()) {
         return false;
@@ -2267,6 +2295,8 @@ bool parseArgs(int argc, char** argv) {
             }
         } else if (k == "--compositor") {
             compositor = v;
+        } else if (k == "--against") {
+            against = v;
         } else {
             return false;
         }
@@ -2283,6 +2313,7 @@ int main(int argc, char** argv) {
     if (!parseArgs(argc, argv)) {
         fprintf(stderr,
                 "usage: kvr_e2e --mode native|wine --check NAME --exe PATH --out DIR [--wm NAME]\n"
+                "       kvr_e2e --check compare --out DIR [--against wine|wayland-sway|wayland-mutter]\n"
                 "       kvr_e2e --platform wayland --compositor sway|weston|mutter --check NAME --exe PATH "
                 "--out DIR\n");
         return 2;
