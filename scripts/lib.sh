@@ -92,7 +92,7 @@ KVR_WAYLAND_TEST_PACKAGES=(sway swaybg weston wayland-utils xkb-data grim)
 # RemoteDesktop and ScreenCast D-Bus interfaces: the session bus, pipewire and wireplumber for
 # the screen cast, GStreamer's pipewire source to read its frames, and Python's D-Bus and
 # GObject bindings the tool is written with.
-KVR_WAYLAND_TEST_PACKAGES+=(mutter dbus-daemon dbus-bin pipewire wireplumber gstreamer1.0-pipewire
+KVR_WAYLAND_TEST_PACKAGES+=(mutter dbus-daemon dbus-bin pipewire-bin wireplumber gstreamer1.0-pipewire
     gstreamer1.0-plugins-base gir1.2-gstreamer-1.0 gir1.2-gst-plugins-base-1.0 python3-dbus python3-gi)
 # Packages for the libFuzzer run of the window procedure (optional: skipped without them).
 KVR_FUZZ_PACKAGES=(clang libclang-rt-dev)

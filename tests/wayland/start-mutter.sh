@@ -3,7 +3,8 @@
 # everything private to DIR, and prints the lines a caller evals to reach it:
 #   eval "$(tests/wayland/start-mutter.sh /tmp/m)"   ...   kill $PID
 # PID is the session's keeper: `kill $PID` ends mutter, pipewire, wireplumber and the bus, and
-# the keeper is gone within about two seconds (poll `kill -0 $PID`). Killing mutter itself is not
+# the keeper is gone within about two seconds (poll `kill -0 $PID`); DIR/pid holds it for
+# `start.sh stop DIR`. SEAT names the seat tool for this mutter (kvr_mutter_seat beside this script). Killing mutter itself is not
 # enough: with a RemoteDesktop session open, mutter 43 spins on SIGTERM instead of leaving.
 # The monitor is 1920x1080 unless KVR_MUTTER_SIZE says otherwise (e.g. 1280x720). DIR must not hold
 # a running session. Logs: DIR/mutter.log, pipewire.log, wireplumber.log. Exit 3: a program is
@@ -61,7 +62,12 @@ kill -KILL $m 2>/dev/null
 kill $wp $pw 2>/dev/null
 wait
 '
-KVR_DIR="$dir" KVR_SIZE="$size" XDG_RUNTIME_DIR="$run" HOME="$dir/home" GSETTINGS_BACKEND=memory \
+# mutter animates a window as it maps, and meanwhile gives pointer positions through the
+# animation's scale (a pointer resting at (745,560) entered a full-screen window at (711,563)).
+# The tests look at windows as they end up: the animations are off unless KVR_MUTTER_ANIMATIONS=1.
+animations=MUTTER_DEBUG_DISABLE_ANIMATIONS=1
+[ "${KVR_MUTTER_ANIMATIONS:-0}" = 1 ] && animations=KVR_MUTTER_ANIMATIONS=1
+env "$animations" KVR_DIR="$dir" KVR_SIZE="$size" XDG_RUNTIME_DIR="$run" HOME="$dir/home" GSETTINGS_BACKEND=memory \
     setsid dbus-run-session -- bash -c "$inner" </dev/null >"$dir/session.log" 2>&1 &
 session=$!
 
@@ -76,5 +82,6 @@ if [ ! -f "$dir/env" ]; then
     exit 1
 fi
 { read -r address; read -r pid; } <"$dir/env"
-printf 'WAYLAND_DISPLAY=%q\nXDG_RUNTIME_DIR=%q\nDBUS_SESSION_BUS_ADDRESS=%q\nPID=%q\n' \
-    wayland-m "$run" "$address" "$pid"
+echo "$pid" >"$dir/pid"
+printf 'WAYLAND_DISPLAY=%q\nXDG_RUNTIME_DIR=%q\nDBUS_SESSION_BUS_ADDRESS=%q\nPID=%q\nSEAT=%q\n' \
+    wayland-m "$run" "$address" "$pid" "$(cd "$(dirname "$0")" && pwd)/kvr_mutter_seat"
