@@ -47,9 +47,12 @@ static void frameClose(libdecor_frame*, void* data) {
     kvr_wlPost(static_cast<KvrWlWindow*>(data), WM_CLOSE, 0, 0, 0);
 }
 
-// The decorations changed: the window's picture is drawn again under them.
+// The decorations changed: libdecor asks for the window's surface to be committed, since its
+// surfaces' state is applied with it; the picture is drawn again under them too.
 static void frameCommit(libdecor_frame*, void* data) {
-    static_cast<KvrWlWindow*>(data)->paintPending = true;
+    KvrWlWindow* w = static_cast<KvrWlWindow*>(data);
+    wl_surface_commit(w->surface);
+    w->paintPending = true;
 }
 
 static void frameDismissPopup(libdecor_frame*, const char*, void*) {}

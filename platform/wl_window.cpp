@@ -161,7 +161,11 @@ static const zxdg_toplevel_decoration_v1_listener decorationListener = {decorati
 // Asks for the compositor's decorations for a style with a caption, for none otherwise.
 static void setDecorations(KvrWlWindow* w) {
     if (w->frame != nullptr) {
-        kvr_wlDecorShow(w, kvr_coreStyleDecorated(w->style));
+        // libdecor leaves a full-screen window undecorated by itself; hiding its frame there too
+        // would make its surfaces anew on leaving, and the new border's input region covers the
+        // window until the pointer's first visit (libdecor 0.1): the first move into the window
+        // would be lost to it.
+        kvr_wlDecorShow(w, kvr_coreStyleDecorated(w->style) || w->fullscreenRequested);
     } else if (w->decoration != nullptr) {
         zxdg_toplevel_decoration_v1_set_mode(
             w->decoration, kvr_coreStyleDecorated(w->style) ? ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE
@@ -414,9 +418,9 @@ BOOL kvr_wlSetWindowPos(HWND hwnd, int x, int y, int cx, int cy, UINT flags) {
     if ((flags & SWP_HIDEWINDOW) != 0) {
         kvr_wlShowWindow(hwnd, SW_HIDE);
     }
-    setDecorations(w);
     bool change = full != w->fullscreenRequested;
     w->fullscreenRequested = full;
+    setDecorations(w);
     if (!full) {
         w->placement = rect;
     }
