@@ -50,6 +50,7 @@ std::string scratch;
 bool verbose = std::getenv("KVR_BENCH_VERBOSE") != nullptr;
 std::map<std::string, std::vector<double>> samples;
 std::map<std::string, std::string> infos;
+std::map<std::string, std::vector<uint32_t>> bandPictures;
 
 // ---------------------------------------------------------------------------------------------
 // The output, seen through screencopy: five bands of two rows across it.
@@ -99,6 +100,11 @@ struct Band {
     size_t size = 0;
 };
 Band bands[bandCount];
+// Polls of the output made, and the time they took: one poll waits for the output's next frame.
+int pollCount = 0;
+double pollMs = 0.0;
+// The bands' pixels (colour bytes only) of the latest poll, row after row, band after band.
+std::vector<uint32_t> lastBands;
 
 void frameBuffer(void* data, zwlr_screencopy_frame_v1*, uint32_t format, uint32_t width, uint32_t height,
                  uint32_t stride) {
@@ -155,7 +161,9 @@ bool bandBuffer(Band* b) {
 // Copies the five bands out of the output's next frame; for each, the share of its pixels that
 // are not black (negative when the copy failed).
 std::vector<double> litShares() {
+    uint64_t started = nowNs();
     std::vector<double> shares(bandCount, -1.0);
+    lastBands.clear();
     for (int i = 0; i < bandCount; i++) {
         Band& b = bands[i];
         b.offered = b.ready = b.failed = false;
@@ -201,6 +209,7 @@ std::vector<double> litShares() {
                 const uint32_t* row = (const uint32_t*)((const char*)b.pixels + (size_t)y * b.stride);
                 for (uint32_t x = 0; x < b.width; x++) {
                     lit += (row[x] & 0xFFFFFFu) != 0;
+                    lastBands.push_back(row[x] & 0xFFFFFFu);
                 }
             }
             shares[i] = (double)lit / ((double)b.width * b.height);
@@ -208,6 +217,8 @@ std::vector<double> litShares() {
         zwlr_screencopy_frame_v1_destroy(b.frame);
         b.frame = nullptr;
     }
+    pollCount++;
+    pollMs += msBetween(started, nowNs());
     return shares;
 }
 
@@ -370,6 +381,9 @@ void benchIdle() {
             infos["problem_" + p.key] = "ended before the idle run";
             continue;
         }
+        // The settled picture in the bands, against the first program after the baseline.
+        litShares();
+        bandPictures[p.key] = lastBands;
         CpuUse before = readCpuUse(pid);
         uint64_t t0 = nowNs();
         for (int s = 0; s < idleSeconds; s++) {
@@ -437,7 +451,8 @@ void printRow(const std::string& label, const std::string& figure, int decimals)
 
 // Where the program named by ours stands against each other program except the baseline: ahead
 // when the other's median is above 1.1 times ours, behind below 0.9 times, level in between. Figures
-// whose medians are both below floor are level whatever their ratio.
+// whose medians are both below floor are level whatever their ratio (idle CPU below half a per cent
+// of a core, fewer than one wake-up a second: noise on a shared machine).
 std::string standing(const std::string& figure, const std::string& ours, double floor) {
     Summary own = summarise(figure + "/" + ours);
     std::string text;
@@ -494,8 +509,38 @@ void printTable() {
         const std::string& ours = programs[1].key;
         std::printf("- start-up: %s\n", standing("startup_ms", ours, 0.0).c_str());
         std::printf("- CPU time to the first frame: %s\n", standing("startup_cpu_ms", ours, 0.0).c_str());
-        std::printf("- idle CPU: %s\n", standing("idle_cpu_pct", ours, 0.05).c_str());
+        std::printf("- idle CPU: %s\n", standing("idle_cpu_pct", ours, 0.5).c_str());
         std::printf("- idle wake-ups: %s\n", standing("idle_wakeups", ours, 1.0).c_str());
+    }
+    if (programs.size() > 1) {
+        std::printf("\nThe bands (five rows of two pixels across the output) of each program's settled full-screen "
+                    "frame against %s's:\n\n", programs[1].label.c_str());
+        const std::vector<uint32_t>& ours = bandPictures[programs[1].key];
+        for (size_t k = 2; k < programs.size(); k++) {
+            const std::vector<uint32_t>& other = bandPictures[programs[k].key];
+            size_t differ = 0;
+            int most = 0;
+            for (size_t i = 0; i < ours.size() && i < other.size(); i++) {
+                if (ours[i] != other[i]) {
+                    differ++;
+                    for (int shift = 0; shift < 24; shift += 8) {
+                        most = std::max(most, std::abs((int)((ours[i] >> shift) & 0xFF) -
+                                                       (int)((other[i] >> shift) & 0xFF)));
+                    }
+                }
+            }
+            if (ours.empty() || other.size() != ours.size()) {
+                std::printf("- %s: not compared (no picture)\n", programs[k].label.c_str());
+            } else if (differ == 0) {
+                std::printf("- %s: equal\n", programs[k].label.c_str());
+            } else {
+                std::printf("- %s: %zu of %zu pixels differ, by up to %d levels\n", programs[k].label.c_str(),
+                            differ, ours.size(), most);
+            }
+        }
+        std::printf("\nOne look at the output (five two-row bands through screencopy) took %.1f ms on average "
+                    "(%d looks): the resolution of the start-up figures.\n",
+                    pollCount > 0 ? pollMs / pollCount : 0.0, pollCount);
     }
     for (const Program& p : programs) {
         if (infos.count("problem_" + p.key)) {
