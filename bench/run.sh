@@ -91,9 +91,9 @@ write_readme() {
         fi
     } >"$out.section"
     # Replaces what lies between the two result markers of the README.
-    awk -v section="$out.section" -v open="<!-- $marker -->" -v close="<!-- /$marker -->" '
-        $0 == open { print; while ((getline line < section) > 0) print line; skip = 1; next }
-        $0 == close { skip = 0 }
+    awk -v section="$out.section" -v first="<!-- $marker -->" -v last="<!-- /$marker -->" '
+        $0 == first { print; while ((getline line < section) > 0) print line; skip = 1; next }
+        $0 == last { skip = 0 }
         !skip { print }
     ' "$root/bench/README.md" >"$out.readme"
     mv "$out.readme" "$root/bench/README.md"
