@@ -55,7 +55,8 @@ void outputMode(void*, wl_output*, uint32_t flags, int32_t width, int32_t height
 }
 void outputDone(void*, wl_output*) {}
 void outputScale(void*, wl_output*, int32_t) {}
-const wl_output_listener outputListener = {outputGeometry, outputMode, outputDone, outputScale, nullptr, nullptr};
+const wl_output_listener outputListener = {outputGeometry, outputMode, outputDone,
+                                           outputScale,    nullptr,    nullptr};
 
 void global(void*, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
     if (std::strcmp(interface, wl_compositor_interface.name) == 0) {
@@ -146,9 +147,18 @@ int main(int argc, char** argv) {
         return 1;
     }
     // An exact 8/8/8 configuration: EGL ranks deeper ones first.
-    const EGLint attributes[] = {EGL_SURFACE_TYPE, EGL_WINDOW_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                                 EGL_RED_SIZE,     8,              EGL_GREEN_SIZE,      8,
-                                 EGL_BLUE_SIZE,    8,              EGL_DEPTH_SIZE,      16,
+    const EGLint attributes[] = {EGL_SURFACE_TYPE,
+                                 EGL_WINDOW_BIT,
+                                 EGL_RENDERABLE_TYPE,
+                                 EGL_OPENGL_BIT,
+                                 EGL_RED_SIZE,
+                                 8,
+                                 EGL_GREEN_SIZE,
+                                 8,
+                                 EGL_BLUE_SIZE,
+                                 8,
+                                 EGL_DEPTH_SIZE,
+                                 16,
                                  EGL_NONE};
     EGLConfig configs[64];
     EGLint count = 0;
@@ -184,7 +194,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 20 && !fullScreenGranted; i++) {
         wl_display_roundtrip(display);
     }
-    if (configuredWidth > 0 && configuredHeight > 0 && (configuredWidth != width || configuredHeight != height)) {
+    if (configuredWidth > 0 && configuredHeight > 0 &&
+        (configuredWidth != width || configuredHeight != height)) {
         width = configuredWidth;
         height = configuredHeight;
         wl_egl_window_resize(native, width, height, 0, 0);

@@ -74,7 +74,8 @@ void outputMode(void*, wl_output*, uint32_t flags, int32_t width, int32_t height
 }
 void outputDone(void*, wl_output*) {}
 void outputScale(void*, wl_output*, int32_t) {}
-const wl_output_listener outputListener = {outputGeometry, outputMode, outputDone, outputScale, nullptr, nullptr};
+const wl_output_listener outputListener = {outputGeometry, outputMode, outputDone,
+                                           outputScale,    nullptr,    nullptr};
 
 void global(void*, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
     if (std::strcmp(interface, wl_shm_interface.name) == 0) {
@@ -169,7 +170,7 @@ std::vector<double> litShares() {
         b.offered = b.ready = b.failed = false;
         int y = outputHeight * (i + 1) / (bandCount + 1);
         b.frame = zwlr_screencopy_manager_v1_capture_output_region(screencopy, 0, output, 0, y, outputWidth,
-                                                                    bandRows);
+                                                                   bandRows);
         zwlr_screencopy_frame_v1_add_listener(b.frame, &frameListener, &b);
     }
     // Version 1 offers one shared-memory buffer and then waits for the copy request.
@@ -311,8 +312,8 @@ void showWorkspace(const Program& p) {
 }
 
 pid_t spawn(const Program& p, const std::vector<std::string>& args, const std::string& what) {
-    return xdrv::spawn(args, scratch + "/" + p.key + "-" + what + ".log", scratch + "/" + p.key + "-" + what + ".log",
-                       true, p.env);
+    return xdrv::spawn(args, scratch + "/" + p.key + "-" + what + ".log",
+                       scratch + "/" + p.key + "-" + what + ".log", true, p.env);
 }
 
 void addSample(const std::string& name, double value) {
@@ -431,7 +432,8 @@ std::string cell(const std::string& figure, const Program& p, int decimals) {
         return "n/a";
     }
     char text[160];
-    std::snprintf(text, sizeof text, "%.*f [%.*f-%.*f]", decimals, s.median, decimals, s.low, decimals, s.high);
+    std::snprintf(text, sizeof text, "%.*f [%.*f-%.*f]", decimals, s.median, decimals, s.low, decimals,
+                  s.high);
     std::string out = text;
     Summary base = summarise(figure + "/" + programs[0].key);
     if (&p != &programs[0] && base.n > 0 && base.median > 0.0) {
@@ -476,8 +478,8 @@ std::string standing(const std::string& figure, const std::string& ours, double 
             word = "ahead of";
         }
         char part[200];
-        std::snprintf(part, sizeof part, "%s%s %s (%s)", text.empty() ? "" : ", ", word, programs[k].label.c_str(),
-                      ratio);
+        std::snprintf(part, sizeof part, "%s%s %s (%s)", text.empty() ? "" : ", ", word,
+                      programs[k].label.c_str(), ratio);
         text += part;
     }
     return text.empty() ? "no data" : text;
@@ -503,8 +505,9 @@ void printTable() {
     for (const Program& p : programs) {
         std::printf(" %s |", infos.count("threads_" + p.key) ? infos["threads_" + p.key].c_str() : "n/a");
     }
-    std::printf("\n\nStanding of %s against the others (their median over its own; above 1x it needs less):\n\n",
-                programs.size() > 1 ? programs[1].label.c_str() : "-");
+    std::printf(
+        "\n\nStanding of %s against the others (their median over its own; above 1x it needs less):\n\n",
+        programs.size() > 1 ? programs[1].label.c_str() : "-");
     if (programs.size() > 1) {
         const std::string& ours = programs[1].key;
         std::printf("- start-up: %s\n", standing("startup_ms", ours, 0.0).c_str());
@@ -513,8 +516,10 @@ void printTable() {
         std::printf("- idle wake-ups: %s\n", standing("idle_wakeups", ours, 1.0).c_str());
     }
     if (programs.size() > 1) {
-        std::printf("\nThe bands (five rows of two pixels across the output) of each program's settled full-screen "
-                    "frame against %s's:\n\n", programs[1].label.c_str());
+        std::printf(
+            "\nThe bands (five rows of two pixels across the output) of each program's settled full-screen "
+            "frame against %s's:\n\n",
+            programs[1].label.c_str());
         const std::vector<uint32_t>& ours = bandPictures[programs[1].key];
         for (size_t k = 2; k < programs.size(); k++) {
             const std::vector<uint32_t>& other = bandPictures[programs[k].key];
@@ -538,9 +543,10 @@ void printTable() {
                             differ, ours.size(), most);
             }
         }
-        std::printf("\nOne look at the output (five two-row bands through screencopy) took %.1f ms on average "
-                    "(%d looks): the resolution of the start-up figures.\n",
-                    pollCount > 0 ? pollMs / pollCount : 0.0, pollCount);
+        std::printf(
+            "\nOne look at the output (five two-row bands through screencopy) took %.1f ms on average "
+            "(%d looks): the resolution of the start-up figures.\n",
+            pollCount > 0 ? pollMs / pollCount : 0.0, pollCount);
     }
     for (const Program& p : programs) {
         if (infos.count("problem_" + p.key)) {
@@ -604,7 +610,9 @@ int main(int argc, char** argv) {
             }
             programs.push_back(p);
         } else {
-            std::fprintf(stderr, "usage: kvr_bench_wayland [--quick] --program \"LABEL|KEY|COMMAND[|IDLE ARGS]\" ...\n");
+            std::fprintf(
+                stderr,
+                "usage: kvr_bench_wayland [--quick] --program \"LABEL|KEY|COMMAND[|IDLE ARGS]\" ...\n");
             return 2;
         }
     }
@@ -622,7 +630,8 @@ int main(int argc, char** argv) {
     wl_display_roundtrip(display);
     wl_display_roundtrip(display);
     if (shm == nullptr || output == nullptr || screencopy == nullptr || outputWidth <= 0) {
-        std::fprintf(stderr, "kvr_bench_wayland: the compositor offers no output, shm or wlroots screencopy\n");
+        std::fprintf(stderr,
+                     "kvr_bench_wayland: the compositor offers no output, shm or wlroots screencopy\n");
         return 1;
     }
     char folder[] = "/tmp/kvr_bench_wl.XXXXXX";
@@ -630,7 +639,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     scratch = folder;
-    std::printf("kvr_bench_wayland on a %dx%d output; program logs in %s\n", outputWidth, outputHeight, folder);
+    std::printf("kvr_bench_wayland on a %dx%d output; program logs in %s\n", outputWidth, outputHeight,
+                folder);
     uint64_t start = nowNs();
     benchStartUp();
     benchIdle();
