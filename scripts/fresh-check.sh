@@ -56,6 +56,7 @@ trap cleanup EXIT
 trap "exit 143" TERM INT
 
 start=$SECONDS
+mkdir -p "$KVR_BUILD"  # a fresh clone has no build folder yet
 if [ ! -x "$root/bin/bash" ]; then
     rm -rf --one-file-system "$root"
     kvr_say "debootstrap bookworm into $root from $mirror"
