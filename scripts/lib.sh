@@ -52,8 +52,9 @@ KVR_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgl-dev libglu1-mesa-de
 # The Composite extension keeps a covered window's contents.
 KVR_BUILD_PACKAGES+=(libxcomposite-dev)
 # The Wayland backend: libwayland (client, egl, cursor) and wayland-scanner, the protocols' XML,
-# EGL and xkbcommon. Without them the build has the X11 backend only.
-KVR_BUILD_PACKAGES+=(libwayland-dev libwayland-bin wayland-protocols libegl-dev libxkbcommon-dev)
+# EGL and xkbcommon, found through pkg-config (not on a fresh machine). Without them the build has
+# the X11 backend only.
+KVR_BUILD_PACKAGES+=(pkg-config libwayland-dev libwayland-bin wayland-protocols libegl-dev libxkbcommon-dev)
 # libdecor: the Wayland window's decorations where the compositor draws none (GNOME); its cairo
 # plugin draws them, and without it libdecor draws none.
 KVR_BUILD_PACKAGES+=(libdecor-0-dev libdecor-0-plugin-1-cairo)
