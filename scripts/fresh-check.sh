@@ -81,6 +81,9 @@ done
 mkdir -p "$root/dev"
 mount --bind /dev "$root/dev" && mounted+=("$root/dev") || { echo "cannot bind /dev" >&2; exit 1; }
 mount --bind /dev/pts "$root/dev/pts" && mounted+=("$root/dev/pts")
+# A machine's /dev/shm is a tmpfs anyone may write (sway, running as nobody, allocates its
+# buffers there); the bound /dev holds only an empty folder in its place.
+mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm" && mounted+=("$root/dev/shm")
 chmod 1777 "$root/tmp"
 
 # The checkout as a new user gets it: a clone of HEAD.
