@@ -569,10 +569,10 @@ void parseCommand(const std::string& words, Program* p, std::vector<std::string>
     }
 }
 
-bool parseProgram(const std::string& spec, Program* p) {
+bool parseProgram(const std::string& line, Program* p) {
     std::vector<std::string> fields;
     std::string field;
-    std::istringstream in(spec);
+    std::istringstream in(line);
     while (std::getline(in, field, '|')) {
         fields.push_back(field);
     }

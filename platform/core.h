@@ -61,6 +61,9 @@ POINT kvr_coreLastPoint();
 // Notes the pointer's latest position on the root.
 void kvr_coreSetLastPoint(POINT point);
 
+// SetWindowLongA on a window's styles: sets GWL_STYLE or GWL_EXSTYLE and returns the old value;
+// 0 and nothing changed for another index.
+LONG kvr_coreSetStyle(DWORD* style, DWORD* exStyle, int index, LONG value);
 // True when a style asks for a caption and frame.
 bool kvr_coreStyleDecorated(DWORD style);
 // Turns CreateWindowExA's screen position and client size into the place on the desktop and the

@@ -40,3 +40,13 @@ bool kvr_coreCoversMonitor(DWORD style, const RECT& rect, const RECT& monitor) {
     return !kvr_coreStyleDecorated(style) && rect.left <= monitor.left && rect.top <= monitor.top &&
            rect.right >= monitor.right && rect.bottom >= monitor.bottom;
 }
+
+LONG kvr_coreSetStyle(DWORD* style, DWORD* exStyle, int index, LONG value) {
+    DWORD* slot = index == GWL_STYLE ? style : index == GWL_EXSTYLE ? exStyle : nullptr;
+    if (slot == nullptr) {
+        return 0;
+    }
+    LONG previous = (LONG)*slot;
+    *slot = (DWORD)value;
+    return previous;
+}

@@ -368,15 +368,7 @@ LONG kvr_wlSetWindowLong(HWND hwnd, int index, LONG value) {
     if (w == nullptr) {
         return 0;
     }
-    LONG previous = 0;
-    if (index == GWL_STYLE) {
-        previous = (LONG)w->style;
-        w->style = (DWORD)value;
-    } else if (index == GWL_EXSTYLE) {
-        previous = (LONG)w->exStyle;
-        w->exStyle = (DWORD)value;
-    }
-    return previous;
+    return kvr_coreSetStyle(&w->style, &w->exStyle, index, value);
 }
 
 // Full screen is granted by a configure with the state and the output's size (sway sends the

@@ -408,15 +408,7 @@ LONG kvr_x11SetWindowLong(HWND hwnd, int index, LONG value) {
     if (w == nullptr) {
         return 0;
     }
-    LONG previous = 0;
-    if (index == GWL_STYLE) {
-        previous = (LONG)w->style;
-        w->style = (DWORD)value;
-    } else if (index == GWL_EXSTYLE) {
-        previous = (LONG)w->exStyle;
-        w->exStyle = (DWORD)value;
-    }
-    return previous;
+    return kvr_coreSetStyle(&w->style, &w->exStyle, index, value);
 }
 
 // Sends a client message about a mapped window to the window manager (through the root).
